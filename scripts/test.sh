@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test in two
+# configurations: a normal debug build and one under AddressSanitizer and
+# UndefinedBehaviorSanitizer. Also checks that the core compiles for Windows
+# with MinGW-w64. Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc)
+
+scripts/install-deps.sh
+
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+chmod 700 "$XDG_RUNTIME_DIR"
+export QT_QPA_PLATFORM=offscreen
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+
+echo "== debug build and tests"
+cmake --preset debug >/dev/null
+cmake --build --preset debug -j "$jobs"
+ctest --preset debug -j "$jobs"
+
+echo "== sanitizer build and tests"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$jobs"
+ctest --preset asan -j "$jobs"
+
+echo "== Windows compile check of dozered_core (MinGW-w64)"
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j "$jobs"
+
+echo "All tests passed"
