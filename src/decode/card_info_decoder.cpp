@@ -6,34 +6,6 @@
 namespace dozered {
 namespace {
 
-// Little-endian fields of the record by offset; outside the record reads 0.
-class Fields {
- public:
-  explicit Fields(std::span<const uint8_t> record) : r_(record) {}
-  unsigned U8(size_t offset) const { return offset < r_.size() ? r_[offset] : 0u; }
-  unsigned U16(size_t offset) const { return U8(offset) | (U8(offset + 1) << 8); }
-
- private:
-  std::span<const uint8_t> r_;
-};
-
-constexpr size_t kRuntimeBadBlockCount = 16;
-constexpr size_t kCardMode0 = 347;
-constexpr size_t kFlashParameter = 348;
-constexpr size_t kCardFlashOption = 349;
-constexpr size_t kInterleaveWays = 354;
-constexpr size_t kPlaneCount = 355;
-constexpr size_t kChannelCount = 356;
-constexpr size_t kCeCount = 357;
-constexpr size_t kDataEccMode = 360;
-constexpr size_t kSpareEccMode = 361;
-constexpr size_t kTotalFBlockCount = 386;
-constexpr size_t kOriginalBadBlockCount = 396;
-constexpr size_t kPretestBadBlockCount = 398;
-constexpr size_t kPageSizeKiB = 402;
-constexpr size_t kPagesPerBlock = 404;
-constexpr size_t kFlashDriving = 480;
-
 struct FlagText {
   int bit;
   const char* text;
@@ -94,36 +66,34 @@ void AddFlags(Rows& rows, const char* heading, unsigned value, const FlagText (&
 
 }  // namespace
 
-Rows DecodeCardInfo(std::span<const uint8_t> record) {
-  const Fields f(record);
+Rows DecodeCardInfo(const CardInfo& card) {
   Rows rows;
-  Add(rows, "Original Bad Block Count: %d", f.U16(kOriginalBadBlockCount));
-  Add(rows, "Pretest Bad Block Count: %d", f.U16(kPretestBadBlockCount));
-  Add(rows, "Runtime Bad Block Count: %d", f.U16(kRuntimeBadBlockCount));
-  Add(rows, "Total F-Block Count: %d", f.U16(kTotalFBlockCount));
-  for (unsigned h = 0; h < 4; ++h) {
-    const size_t d = kFlashDriving + 8 * h;
+  Add(rows, "Original Bad Block Count: %d", card.OriginalBadBlockCount());
+  Add(rows, "Pretest Bad Block Count: %d", card.PretestBadBlockCount());
+  Add(rows, "Runtime Bad Block Count: %d", card.RuntimeBadBlockCount());
+  Add(rows, "Total F-Block Count: %d", card.TotalFBlockCount());
+  for (int h = 0; h < 4; ++h) {
+    const auto d = card.FlashDriving(h);
     char buf[96];
     std::snprintf(buf, sizeof buf,
                   "Flash Driving CH%d:      0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X 0x%02X", h,
-                  f.U8(d), f.U8(d + 1), f.U8(d + 2), f.U8(d + 3), f.U8(d + 4), f.U8(d + 5), f.U8(d + 6),
-                  f.U8(d + 7));
+                  d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7]);
     rows.push_back({buf});
   }
-  AddFlags(rows, "Card Mode 0: 0x%02X", f.U8(kCardMode0), kCardMode0Bits);
-  AddFlags(rows, "Flash Parameter: 0x%02X", f.U8(kFlashParameter), kFlashParameterBits);
-  AddFlags(rows, "Flash Option: 0x%02X", f.U8(kCardFlashOption), kFlashOptionBits);
+  AddFlags(rows, "Card Mode 0: 0x%02X", card.CardMode0(), kCardMode0Bits);
+  AddFlags(rows, "Flash Parameter: 0x%02X", card.FlashParameter(), kFlashParameterBits);
+  AddFlags(rows, "Flash Option: 0x%02X", card.CardFlashOption(), kFlashOptionBits);
   rows.push_back({"Card Configuration "});
-  Add(rows, "      %d Way interleave", f.U8(kInterleaveWays));
-  Add(rows, "      Total channel number: %d", f.U8(kChannelCount));
-  Add(rows, "      Total Ce number: %d", f.U8(kCeCount));
-  Add(rows, "      Total plane number: %d", f.U8(kPlaneCount));
-  Add(rows, "      Page %d", f.U16(kPagesPerBlock));
-  Add(rows, "      Page %dK", f.U8(kPageSizeKiB));
+  Add(rows, "      %d Way interleave", card.InterleaveWays());
+  Add(rows, "      Total channel number: %d", card.ChannelCount());
+  Add(rows, "      Total Ce number: %d", card.CeCount());
+  Add(rows, "      Total plane number: %d", card.PlaneCount());
+  Add(rows, "      Page %d", card.PagesPerBlock());
+  Add(rows, "      Page %dK", card.PageSizeKiB());
   rows.push_back({"ECC Bits"});
-  const unsigned dataEcc = f.U8(kDataEccMode);
+  const unsigned dataEcc = card.DataEccMode();
   if (dataEcc >= 1 && dataEcc <= 7) rows.push_back({kDataEccLines[dataEcc]});
-  const unsigned spareEcc = f.U8(kSpareEccMode);
+  const unsigned spareEcc = card.SpareEccMode();
   if (spareEcc <= 2) rows.push_back({kSpareEccLines[spareEcc]});
   return rows;
 }

@@ -2,16 +2,11 @@
 // Card Info page (one column "Item").
 #pragma once
 
-#include <cstdint>
-#include <span>
-
 #include "decode/rows.h"
+#include "protocol/card_info.h"
 
 namespace dozered {
 
-inline constexpr size_t kCardInfoRecordSize = 1616;
-
-// Bytes beyond `record` are read as zero.
-Rows DecodeCardInfo(std::span<const uint8_t> record);
+Rows DecodeCardInfo(const CardInfo& card);
 
 }  // namespace dozered

@@ -43,7 +43,9 @@ Rows DecodeErrorLog(std::span<const uint8_t> record) {
   return rows;
 }
 
-MarkBadResult DecodeMarkBad(std::span<const uint8_t> record, const MarkBadGeometry& geometry) {
+MarkBadResult DecodeMarkBad(const CardInfo& card, std::span<const uint8_t> record) {
+  const unsigned blocksPerCe = card.BlocksPerCe();
+  const unsigned ways = card.InterleaveWays();
   MarkBadResult result;
   const auto count = static_cast<int16_t>(Le(record, 0, 2));
   result.TotalCount = std::to_string(count);
@@ -56,9 +58,7 @@ MarkBadResult DecodeMarkBad(std::span<const uint8_t> record, const MarkBadGeomet
     const unsigned word = e[2] | (e[3] << 8);
     const int erase = static_cast<int16_t>(e[4] | (e[5] << 8));
     const uint8_t reason = e[7];
-    const unsigned base = geometry.BlocksPerCe == 0
-                              ? 0u
-                              : block / geometry.BlocksPerCe * geometry.InterleaveWays;
+    const unsigned base = blocksPerCe == 0 ? 0u : block / blocksPerCe * ways;
     char eraseText[32];
     std::snprintf(eraseText, sizeof eraseText, "%d(0x%04X)", erase, static_cast<unsigned>(erase));
     const std::string blockText = Format("0x%04X", block);

@@ -9,6 +9,7 @@
 
 #include "decode/ini_file.h"
 #include "decode/rows.h"
+#include "protocol/card_info.h"
 
 namespace dozered {
 
@@ -20,12 +21,6 @@ inline constexpr size_t kCidBlockSize = 128;
 // Rows "Item", "Value": six counters of the first 24 bytes.
 Rows DecodeErrorLog(std::span<const uint8_t> record);
 
-// The fields of the drive's card information record the mark-bad list needs.
-struct MarkBadGeometry {
-  uint16_t BlocksPerCe = 0;
-  uint8_t InterleaveWays = 0;
-};
-
 struct MarkBadResult {
   Rows rows;  // "Block", "Page", "Fail Reason", "CE", "Channel", "Plane", "Erase Counts"
   std::string TotalCount;  // text of EDT_TtlMarkBadCount: the number of entries
@@ -35,7 +30,8 @@ struct MarkBadResult {
 // inside `record` are decoded (1,023 for the 8,192-byte record); the count
 // text still shows the number the record states. With a BlocksPerCe of 0 the
 // CE base is 0, so the CE column shows the CE offset.
-MarkBadResult DecodeMarkBad(std::span<const uint8_t> record, const MarkBadGeometry& geometry);
+// The CE base of an entry comes from the drive's BlocksPerCe and InterleaveWays.
+MarkBadResult DecodeMarkBad(const CardInfo& card, std::span<const uint8_t> record);
 
 // Rows "Block", "Count" of the erase-count table from `startBlock` (the
 // card's EraseCountStartBlock; a negative value starts at block 0) up to the

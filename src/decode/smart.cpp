@@ -37,11 +37,12 @@ std::filesystem::path PerModelStringIniPath(const std::filesystem::path& exeDir,
 
   // Joined as texts, so that a folder name from the drive can only ever
   // extend the executable's directory, never replace it.
-  std::string path = exeDir.string() + "/" + folder;
+  std::string path = exeDir.string();
+  path.append("/").append(folder);
   if (sandisk && firmware[0] == 'P') {
-    path += "/" + TextAt(std::span<const uint8_t>(firmware), 0, 3);
+    path.append("/").append(TextAt(std::span<const uint8_t>(firmware), 0, 3));
   }
-  path += "/String.ini";
+  path.append("/String.ini");
   return std::filesystem::path(path);
 }
 

@@ -9,11 +9,11 @@
 namespace dozered {
 namespace {
 
-using Record = std::array<uint8_t, kCardInfoRecordSize>;
+using Record = std::array<uint8_t, kCardInfoSize>;
 
 std::vector<std::string> Lines(const Record& r) {
   std::vector<std::string> lines;
-  for (const Row& row : DecodeCardInfo(r)) {
+  for (const Row& row : DecodeCardInfo(CardInfo(r))) {
     EXPECT_EQ(row.size(), 1u);
     lines.push_back(row.at(0));
   }
@@ -129,7 +129,7 @@ TEST(DecodeCardInfoTest, EccLinesByMode) {
 
 TEST(DecodeCardInfoTest, ShortRecordReadsAsZeroBeyondItsEnd) {
   const std::array<uint8_t, 20> shortRecord{};
-  EXPECT_EQ(DecodeCardInfo(shortRecord).size(), 20u);
+  EXPECT_EQ(DecodeCardInfo(CardInfo(shortRecord)).size(), 20u);
 }
 
 }  // namespace

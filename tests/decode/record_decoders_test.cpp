@@ -32,6 +32,19 @@ TEST(DecodeErrorLogTest, SixCountersInTableOrder) {
                                        {"Vdt40 Fail Count", "0x12345678"}}));
 }
 
+// A card information record with the two fields the mark-bad list reads.
+std::vector<uint8_t> Card(unsigned blocksPerCe, uint8_t ways) {
+  std::vector<uint8_t> c(kCardInfoSize, 0);
+  Put16(c, card_info_offset::kBlocksPerCe, blocksPerCe);
+  c[card_info_offset::kInterleaveWays] = ways;
+  return c;
+}
+
+MarkBadResult MarkBad(const std::vector<uint8_t>& record, unsigned blocksPerCe, uint8_t ways) {
+  const std::vector<uint8_t> card = Card(blocksPerCe, ways);
+  return DecodeMarkBad(CardInfo(card), record);
+}
+
 struct Entry {
   unsigned block, word;
   int erase;
@@ -53,14 +66,13 @@ std::vector<uint8_t> MarkBadRecord(int count, const std::vector<Entry>& entries)
 }
 
 TEST(DecodeMarkBadTest, EraseFailRowsPerMaskBitAndOtherEntriesOneRow) {
-  const MarkBadGeometry geometry{1024, 2};
   const auto record = MarkBadRecord(
       5, {{0x0C00, 0x0021, 3, 0, 0x80},      // channel 0 CE offset 0, channel 1 CE offset 1
           {0x0010, 0x2345, -1, 0x31, 0x7F},  // page 0x345, CE offset 2, channel 3, plane 1
           {0x0011, 0x0001, 7, 0x02, 0xFF},
           {0x0012, 0xF001, 0, 0x10, 0x01},
           {0x0013, 0x0000, 0, 0, 0x80}});    // empty mask: no row
-  const MarkBadResult result = DecodeMarkBad(record, geometry);
+  const MarkBadResult result = MarkBad(record, 1024, 2);
   EXPECT_EQ(result.rows,
             (Rows{{"0x0C00", "N/A", "Erase Fail", "6", "0", "N/A", "3(0x0003)"},
                   {"", "N/A", "Erase Fail", "7", "1", "N/A", "3(0x0003)"},
@@ -72,15 +84,15 @@ TEST(DecodeMarkBadTest, EraseFailRowsPerMaskBitAndOtherEntriesOneRow) {
 
 TEST(DecodeMarkBadTest, CountsEntriesNotRows) {
   const auto record = MarkBadRecord(3, {{1, 0x00FF, 0, 0, 0x80}, {2, 0, 0, 0, 0xFF}, {3, 0x8000, 0, 0, 0x80}});
-  const MarkBadResult result = DecodeMarkBad(record, {1024, 2});
+  const MarkBadResult result = MarkBad(record, 1024, 2);
   EXPECT_EQ(result.rows.size(), 10u);
   EXPECT_EQ(result.TotalCount, "3");
 }
 
 TEST(DecodeMarkBadTest, CeBaseWrapsAt256AndIsZeroWithoutBlocksPerCe) {
   const auto record = MarkBadRecord(1, {{0xFFFF, 0x3000, 0, 0, 0x01}});
-  EXPECT_EQ(DecodeMarkBad(record, {1, 4}).rows[0][3], std::to_string((0xFFFF * 4 + 3) % 256));
-  EXPECT_EQ(DecodeMarkBad(record, {0, 4}).rows[0][3], "3");
+  EXPECT_EQ(MarkBad(record, 1, 4).rows[0][3], std::to_string((0xFFFF * 4 + 3) % 256));
+  EXPECT_EQ(MarkBad(record, 0, 4).rows[0][3], "3");
 }
 
 TEST(DecodeMarkBadTest, EntryCountsOutsideTheRecord) {
@@ -91,12 +103,12 @@ TEST(DecodeMarkBadTest, EntryCountsOutsideTheRecord) {
     const char* text;
   } cases[] = {{0, 0, "0"}, {-3, 0, "-3"}, {1023, 1023, "1023"}, {30000, 1023, "30000"}};
   for (const Case& c : cases) {
-    const MarkBadResult result = DecodeMarkBad(MarkBadRecord(c.count, full), {1024, 1});
+    const MarkBadResult result = MarkBad(MarkBadRecord(c.count, full), 1024, 1);
     EXPECT_EQ(result.rows.size(), c.rows) << c.count;
     EXPECT_EQ(result.TotalCount, c.text);
   }
   const std::vector<uint8_t> tiny = {0x05, 0x00, 0, 0};
-  EXPECT_TRUE(DecodeMarkBad(tiny, {1024, 1}).rows.empty());
+  EXPECT_TRUE(MarkBad(tiny, 1024, 1).rows.empty());
 }
 
 std::vector<uint8_t> EraseTable(int count) {
