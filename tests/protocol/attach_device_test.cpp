@@ -30,7 +30,7 @@ TEST(AttachDeviceTest, AcceptsAControllerDriveAndRecordsItsIdentity) {
   EXPECT_EQ(ctl.DeviceType, 0);
   EXPECT_EQ(ctl.Capacity, 65536u);
   EXPECT_EQ(ctl.BlockSize, 512u);
-  EXPECT_STREQ(ctl.Vendor, "DOZERED");
+  EXPECT_STREQ(ctl.Vendor, "DOZERED ");
   EXPECT_EQ(ctl.LastSignatureText(), "VE4810VO");
   EXPECT_EQ(ctl.CommandAddress, 0x55AAu);
   EXPECT_FALSE(rig.Record().IsOpen());

@@ -153,7 +153,9 @@ TEST_P(ExchangeFaultTest, GivesTheStepsCodeAndLeavesTheSectorAsItWas) {
     SCOPED_TRACE(heldOpen ? "held open" : "closed");
     ProtocolRig rig(MakeSignedPlainDisk());
     const auto before = rig.PeekSectors(0x55AA, 1);
-    if (heldOpen) ASSERT_TRUE(rig.Record().Open(true));
+    if (heldOpen) {
+      ASSERT_TRUE(rig.Record().Open(true));
+    }
     rig.ClearCounts();
     rig.Recorder().FailAccess(c.index, c.kind);
     std::vector<uint8_t> data(1024);
