@@ -51,10 +51,18 @@ class MainFormTest : public ::testing::Test {
 };
 
 TEST_F(MainFormTest, CreationLoadsConfigurationAndSetsCaption) {
+  state_.FlashOption = 0x55;
+  state_.FlashChCe = 0x77;
   Create("\"Read Flash ID\"\r\n");
   EXPECT_EQ(form_->windowTitle(), QStringLiteral("Dozered V1.3.14 VE4810VO"));
   EXPECT_STREQ(state_.AttributeNames[1].data(), "Raw Read Error Rate");
   EXPECT_STREQ(state_.AttributeNames[2].data(), "Throughput");
+  // Before the window is first shown, the raw-data box and the status panel
+  // keep their first placement from the outer window size.
+  const QRect outer = form_->frameGeometry();
+  EXPECT_EQ(form_->findChild<QCheckBox*>("CHKB_RawData")->pos(),
+            QPoint(outer.width() - 150, outer.height() - 75));
+  EXPECT_EQ(form_->findChild<QWidget*>("PN_StatusBar")->pos(), QPoint(10, outer.height() - 75));
   EXPECT_EQ(state_.FlashOption, 0x21);
   EXPECT_EQ(state_.FlashChCe, 0x00);
   EXPECT_EQ(form_->findChild<QComboBox*>("CMBB_FlashRW_Sector")->currentIndex(), 0);
