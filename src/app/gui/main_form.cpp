@@ -27,7 +27,7 @@
 namespace dozered {
 namespace {
 
-constexpr int kDefaultWidth = 1300;
+constexpr int kDefaultWidth = 1260;
 constexpr int kDefaultHeight = 820;
 constexpr int kStatusBarHeight = 30;
 constexpr int kStatusControlHeight = 20;
