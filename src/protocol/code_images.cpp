@@ -73,15 +73,14 @@ std::string IspFolderName(const uint8_t* ispInfo) {
   return std::string(name, strnlen(name, kIspFolderNameSize));
 }
 
-std::string DiagnosticCodePath(const std::string& executableFolder, const uint8_t* identify,
-                               const uint8_t* ispInfo, const std::string& name) {
+bool UsesRevisionSubfolder(const uint8_t* identify, const uint8_t* ispInfo) {
+  return std::memcmp(ispInfo + kIspVendorTagOffset, "SNDK", 4) == 0 &&
+         FirmwareRevisionText(identify)[0] == 'P';
+}
+
+std::string RevisionSubfolderName(const uint8_t* identify) {
   const std::string revision = FirmwareRevisionText(identify);
-  const std::string folder = IspFolderName(ispInfo);
-  std::string path = executableFolder + kPathSeparator + folder + kPathSeparator;
-  if (std::memcmp(ispInfo + kIspVendorTagOffset, "SNDK", 4) == 0 && revision[0] == 'P') {
-    path += std::string(revision.c_str(), strnlen(revision.c_str(), 3)) + kPathSeparator;
-  }
-  return path + name;
+  return std::string(revision.c_str(), strnlen(revision.c_str(), 3));
 }
 
 }  // namespace dozered

@@ -79,17 +79,10 @@ std::string FirmwareRevisionText(const uint8_t* identify);
 // The folder named by ISP information bytes 404..415 (up to the first NUL).
 std::string IspFolderName(const uint8_t* ispInfo);
 
-// The path of a diagnostic file beside the executable: <exe>/<D>/<name>, or
-// <exe>/<D>/<first three characters of the firmware revision>/<name> when the
-// ISP information carries "SNDK" and the firmware revision begins with 'P'.
-std::string DiagnosticCodePath(const std::string& executableFolder, const uint8_t* identify,
-                               const uint8_t* ispInfo, const std::string& name);
-
-// The separator of this system's paths.
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
+// Diagnostic files sit in <exe>/<ISP folder>/<name>, or in
+// <exe>/<ISP folder>/<first three characters of the firmware revision>/<name>
+// when the ISP information carries "SNDK" and the revision begins with 'P'.
+bool UsesRevisionSubfolder(const uint8_t* identify, const uint8_t* ispInfo);
+std::string RevisionSubfolderName(const uint8_t* identify);
 
 }  // namespace dozered

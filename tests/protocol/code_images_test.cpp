@@ -90,21 +90,23 @@ struct Records {
 };
 
 TEST(DiagnosticPathTest, SndkDrivesWithAPRevisionUseTheRevisionSubfolder) {
-  const std::string sep(1, kPathSeparator);
   struct Case {
     const char* revision;
     const char* tag;
-    std::string expected;
+    bool subfolder;
   } cases[] = {
-      {"P0A12345", "SNDK", "X" + sep + "V10" + sep + "P0A" + sep + "DgISP_ReadBadInfo.bin"},
-      {"P0A12345", "ABCD", "X" + sep + "V10" + sep + "DgISP_ReadBadInfo.bin"},
-      {"Q0A12345", "SNDK", "X" + sep + "V10" + sep + "DgISP_ReadBadInfo.bin"},
+      {"P0A12345", "SNDK", true},
+      {"P0A12345", "ABCD", false},
+      {"Q0A12345", "SNDK", false},
+      {"P0A12345", "sndk", false},
   };
   for (const Case& c : cases) {
     Records r(c.revision, "V10", c.tag);
-    EXPECT_EQ(DiagnosticCodePath("X", r.identify, r.isp, "DgISP_ReadBadInfo.bin"), c.expected)
-        << c.revision << " " << c.tag;
+    EXPECT_EQ(UsesRevisionSubfolder(r.identify, r.isp), c.subfolder) << c.revision << " " << c.tag;
+    EXPECT_EQ(RevisionSubfolderName(r.identify), std::string(c.revision).substr(0, 3));
   }
+  Records shortRevision("P", "V10", "SNDK");
+  EXPECT_EQ(RevisionSubfolderName(shortRevision.identify), "P");
 }
 
 TEST(DiagnosticPathTest, FolderNameStopsAtTwelveCharactersOrTheFirstNul) {
