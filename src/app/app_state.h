@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "protocol/ve4810vo.h"
+
 namespace dozered {
 
 inline constexpr int kMaxControllers = 8;
@@ -38,6 +40,11 @@ struct AppState {
   bool SaveLogMode = false;
   bool EraseCountLogMode = false;
   bool SettingsAccepted = false;
+
+  // One controller object per detected drive, slot i for device index i.
+  std::array<VE4810VO, kMaxControllers> Controllers{};
+  // The controller the operation in progress talks to; none at start.
+  VE4810VO* CurrentController = nullptr;
 };
 
 }  // namespace dozered
