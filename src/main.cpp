@@ -1,12 +1,35 @@
-// The dozered executable: creates the process-wide state, then the windows.
+// The dozered executable: creates the process-wide state, then the windows;
+// runs until the main window closes; destroys the windows, then the state.
 #include <QApplication>
 #include <memory>
 
 #include "app/app_state.h"
+#include "app/gui/main_form.h"
+#include "app/gui/setup_form.h"
+#include "flash/gui/distribution_form.h"
+#include "reports/gui/erase_count_analyze_form.h"
 
 int main(int argc, char** argv) {
   auto state = std::make_unique<dozered::AppState>();
-  QApplication app(argc, argv);
-  (void)state;
-  return 0;
+  int result = 0;
+  {
+    QApplication app(argc, argv);
+    state->ExecutableDir = QCoreApplication::applicationDirPath().toStdString();
+
+    auto main_form = std::make_unique<dozered::TMainForm>(*state);
+    main_form->FormCreate();
+    auto setup_form = std::make_unique<dozered::TSetupForm>(*state);
+    auto distribution = std::make_unique<dozered::TM_Distribution>(*state);
+    auto erase_count_analyze = std::make_unique<dozered::TMEraseCount_Analyze>(*state);
+
+    main_form->show();
+    result = app.exec();
+
+    erase_count_analyze.reset();
+    distribution.reset();
+    setup_form.reset();
+    main_form.reset();
+  }
+  state.reset();
+  return result;
 }

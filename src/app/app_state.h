@@ -37,6 +37,9 @@ struct AppState {
   std::array<uint8_t, 32> RawViewFlags{};
 
   std::string LogFolderName;
+  // Folder of the running executable, set once at start-up; files read
+  // beside the executable are found there.
+  std::string ExecutableDir;
   bool SaveLogMode = false;
   bool EraseCountLogMode = false;
   bool SettingsAccepted = false;

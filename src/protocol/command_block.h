@@ -7,7 +7,7 @@
 
 namespace dozered {
 
-inline constexpr uint32_t kSectorSize = 512;
+inline constexpr uint32_t kSectorBytes = 512;
 
 // Reserved logical block addresses.
 inline constexpr uint32_t kUnlockLbas[5] = {0xAA, 0xAA00, 0x55, 0x5500, 0x55AA};
@@ -53,7 +53,7 @@ inline constexpr uint32_t kFlashIdSectors = 4;  // ReadFlashId: 2,048 bytes
 // One command sector: byte 0 the direction class, byte 1 the opcode, the
 // parameters from byte 2; every byte not set is 0.
 struct CommandBlock {
-  std::array<uint8_t, kSectorSize> bytes{};
+  std::array<uint8_t, kSectorBytes> bytes{};
 
   void Clear() { bytes.fill(0); }
   uint8_t* data() { return bytes.data(); }
@@ -78,7 +78,7 @@ struct FlashAddress {
 
 // Sectors transferred for a byte count: whole sectors, rounded up.
 constexpr uint32_t SectorsForBytes(uint32_t bytes) {
-  return static_cast<uint32_t>((static_cast<uint64_t>(bytes) + kSectorSize - 1) / kSectorSize);
+  return static_cast<uint32_t>((static_cast<uint64_t>(bytes) + kSectorBytes - 1) / kSectorBytes);
 }
 
 }  // namespace dozered

@@ -35,7 +35,7 @@ void Start(CommandBlock& c, uint8_t direction, uint8_t opcode) {
 // Byte count of a sector count; a count too large for 32 bits saturates, so
 // the buffer check of the exchange refuses it.
 uint32_t BytesOf(uint32_t sectors) {
-  const uint64_t bytes = static_cast<uint64_t>(sectors) * kSectorSize;
+  const uint64_t bytes = static_cast<uint64_t>(sectors) * kSectorBytes;
   return bytes > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(bytes);
 }
 
@@ -187,7 +187,7 @@ int32_t ZA4808ZA::SetFlashClock(uint16_t clock) {
   c[2] = static_cast<uint8_t>(clock);
   c[3] = static_cast<uint8_t>(clock >> 8);
   // The reply lands in the block's own storage.
-  return SendIn(c, std::span<uint8_t>(c.bytes), kSectorSize);
+  return SendIn(c, std::span<uint8_t>(c.bytes), kSectorBytes);
 }
 
 int32_t ZA4808ZA::EnterRomCodeMode(uint8_t mode) {
@@ -195,7 +195,7 @@ int32_t ZA4808ZA::EnterRomCodeMode(uint8_t mode) {
   ReadPreCommandSector(c);
   Start(c, kDirectionIn, kOpEnterRomCodeMode);
   c[2] = mode;
-  return SendIn(c, std::span<uint8_t>(c.bytes), kSectorSize);
+  return SendIn(c, std::span<uint8_t>(c.bytes), kSectorBytes);
 }
 
 int32_t ZA4808ZA::DownloadCode(uint32_t address, uint32_t count, std::span<const uint8_t> buffer) {

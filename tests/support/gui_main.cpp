@@ -1,6 +1,7 @@
 // Entry point of the widget tests: one QApplication on the offscreen platform.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
   if (std::getenv("XDG_RUNTIME_DIR") == nullptr) {
     QByteArray dir = QDir::temp().filePath("dozered-xdg").toLocal8Bit();
     QDir().mkpath(QString::fromLocal8Bit(dir));
+    QFile::setPermissions(QString::fromLocal8Bit(dir), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     setenv("XDG_RUNTIME_DIR", dir.constData(), 1);
   }
   ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,137 @@
+// The main window: the device area at the top, the page control PC_Main with
+// its fourteen pages, and the status bar with the status line, the progress
+// bar and the raw-data check box. Page contents live in their own classes;
+// this window hosts them and carries the handlers shared by all pages.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <functional>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/feedback.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+
+namespace dozered {
+
+class TFlashRwPage;
+class TDbsDpsPage;
+
+// The files the window reads at creation (working directory by default).
+struct StartupFiles {
+  std::string StringIni = "String.ini";
+  std::string TabSheetIni = "TabSheet.ini";
+};
+
+class TMainForm : public QMainWindow, public Feedback {
+  Q_OBJECT
+
+ public:
+  static constexpr int kStatusPanelCount = 3;
+  static constexpr std::array<int, kStatusPanelCount> kStatusPanelWidths = {300, 415, 50};
+  static constexpr int kStatusBarClearMs = 2000;
+
+  explicit TMainForm(AppState& state, StartupFiles files = {}, QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // The window's creation steps; run once, right after construction.
+  void FormCreate();
+
+  // Page `index` of PC_Main (0 to 13): the container its content goes into.
+  QWidget* Page(int index) const;
+  // Puts `content` into page `index`, filling it.
+  void SetPageContent(int index, QWidget* content);
+  // Makes page `index` active from code, without running PC_MainChange. A
+  // page whose tab is hidden can be made active too.
+  void SetActivePage(int index);
+  int ActivePage() const;
+
+  // Panel `index` of StatusBar1.
+  QLabel* StatusBarPanel(int index) const;
+
+  // Feedback of the operations run from this window.
+  void ReportStatus(const std::string& text) override;
+  void ShowStatus(const std::string& text) override;
+  void MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  void Progress(int maximum, int position) override;
+  void ProcessPendingEvents() override;
+  bool CancelRequested() override;
+  void SetCancelRequested(bool requested) { cancel_requested_ = requested; }
+
+  // Replaces the modal message box, so that tests can answer it.
+  using MessageBoxHandler = std::function<void(const std::string& text, const std::string& caption, MessageIcon icon)>;
+  void SetMessageBoxHandler(MessageBoxHandler handler) { message_box_handler_ = std::move(handler); }
+
+  AppState& State() { return state_; }
+
+  // Controls (named as the window's designer names them).
+  QAction* MI_Exit = nullptr;
+  QAction* MI_About = nullptr;
+  QGroupBox* GB_DeviceSelect = nullptr;
+  QComboBox* CMBB_DeviceList = nullptr;
+  QPushButton* BTN_ScanDevice = nullptr;
+  QPushButton* BTN_SaveInfo = nullptr;
+  QPushButton* BTN_DLMPISP = nullptr;
+  QPushButton* BTN_ReadData = nullptr;
+  QWidget* PN_DeviceInfo = nullptr;
+  QPlainTextEdit* MM_DeviceInfo = nullptr;
+  QTabWidget* PC_Main = nullptr;
+  QStatusBar* StatusBar1 = nullptr;
+  QWidget* PN_StatusBar = nullptr;
+  QLabel* LB_StatusBar = nullptr;
+  QProgressBar* ProcessBar = nullptr;
+  QCheckBox* CHKB_RawData = nullptr;
+  QTimer* TM_StatusBarClear = nullptr;
+
+  // Page contents that other handlers reach into.
+  TFlashRwPage* FlashRwPage = nullptr;
+  TDbsDpsPage* DbsDpsPage = nullptr;
+
+ public slots:
+  // Device area (main_form_device.cpp).
+  void BTN_ScanDeviceClick();
+  void CMBB_DeviceListChange();
+  void BTN_DLMPISPClick();
+  void BTN_SaveInfoClick();
+  // Pages (main_form_pages.cpp).
+  void BTN_ReadDataClick();
+  void PC_MainChange();
+  void CHKB_RawDataClick();
+  // Status bar.
+  void TM_StatusBarClearTimer();
+  void FormResize();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void CreateMenu();
+  QWidget* CreateDeviceArea();
+  void CreatePages();
+  void CreateStatusBar();
+  void LoadPageList();
+  void OnCurrentPageChanged();
+
+  AppState& state_;
+  StartupFiles files_;
+  std::array<QWidget*, kPageCount> pages_{};
+  std::array<QLabel*, kStatusPanelCount> status_panels_{};
+  MessageBoxHandler message_box_handler_;
+  bool cancel_requested_ = false;
+  bool page_set_in_code_ = false;
+};
+
+}  // namespace dozered

@@ -1,0 +1,28 @@
+#include "app/caption.h"
+
+#include <gtest/gtest.h>
+
+#include "app/app_state.h"
+#include "app/paths.h"
+
+namespace dozered {
+namespace {
+
+TEST(CaptionTest, ShowsThreeVersionNumbers) {
+  EXPECT_EQ(FormatCaption(1, 3, 14), "Dozered V1.3.14 VE4810VO");
+  EXPECT_EQ(FormatCaption(65535, 0, 7), "Dozered V65535.0.7 VE4810VO");
+  EXPECT_EQ(MainWindowCaption(), "Dozered V1.3.14 VE4810VO");
+}
+
+TEST(PathsTest, JoinsWithOneSeparator) {
+  EXPECT_EQ(JoinPath("", "String.ini"), "String.ini");
+  EXPECT_EQ(JoinPath("bin", "ECTable.ini"), "bin/ECTable.ini");
+  EXPECT_EQ(JoinPath("bin/", "ECTable.ini"), "bin/ECTable.ini");
+  AppState state;
+  state.ExecutableDir = "/opt/dozered";
+  EXPECT_EQ(PathBesideExecutable(state, "CIDTable.ini"), "/opt/dozered/CIDTable.ini");
+  EXPECT_EQ(PathInWorkingDirectory("TabSheet.ini"), "TabSheet.ini");
+}
+
+}  // namespace
+}  // namespace dozered
