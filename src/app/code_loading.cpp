@@ -59,11 +59,11 @@ bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& choos
   VE4810VO& controller = state.Controllers[s];
   state.CurrentController = &controller;
 
-  uint8_t modeBefore = kCardModeRom;
+  uint8_t modeBefore = kCardModeRomCode;
   if (controller.IsDetected()) {
     RefreshTables(state, s);
     feedback.ProcessPendingEvents();
-    modeBefore = state.CardInfoTable[s][kCardModeOffset];
+    modeBefore = state.CardInfoTable[s][card_info_offset::kCardMode];
     if (modeBefore == kCardModeMpisp) return true;
   }
 
@@ -85,23 +85,23 @@ bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& choos
 
   if (!controller.IsDetected()) return false;
 
-  if (modeBefore != kCardModeRom) {
+  if (modeBefore != kCardModeRomCode) {
     controller.EnterRomCodeMode(1);
     std::this_thread::sleep_for(kRomSwitchDelay);
   }
   controller.ReadFlashId(kFlashIdSectors, state.CardInfoTable[s]);
-  if (state.CardInfoTable[s][kCardModeOffset] != kCardModeRom) return false;
+  if (state.CardInfoTable[s][card_info_offset::kCardMode] != kCardModeRomCode) return false;
 
   const std::span<const uint8_t> code(image.data);
   for (const CodePiece& piece : PlanCodePieces(image.loadAddress, image.imageSize)) {
     const int32_t result = controller.DownloadCode(
-        piece.address, piece.sectors, code.subspan(piece.offset, piece.sectors * kSectorSize));
+        piece.address, piece.sectors, code.subspan(piece.offset, piece.sectors * kSectorBytes));
     if (result != 0) {
       ErrorBox(feedback, kMpispDownloadFailText);
       return false;
     }
   }
-  if (controller.JumpToCode(image.loadAddress, 1, code.first(kSectorSize)) != 0) {
+  if (controller.JumpToCode(image.loadAddress, 1, code.first(kSectorBytes)) != 0) {
     ErrorBox(feedback, kMpispJumpFailText);
     return false;
   }

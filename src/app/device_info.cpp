@@ -19,6 +19,11 @@ constexpr FlashMaker kFlashMakers[] = {
     {0x07, "Flash Vendor: AGAND"},
 };
 
+// Pages the code-mode rule names.
+constexpr int kFlashIdPage = 0;
+constexpr int kFlashRwPage = 7;
+constexpr int kErrorLogPage = 13;
+
 // Bit 10 of IDENTIFY word 83: the 48-bit address feature set is supported.
 constexpr size_t kWord83HighByte = 167;
 constexpr uint8_t kLba48Bit = 0x04;
@@ -70,14 +75,15 @@ std::string DeviceListEntry(const std::string& deviceName, int32_t port, int32_t
 DeviceInfo BuildDeviceInfo(const std::string& deviceName, const uint8_t* cardInfo,
                            const uint8_t* identify) {
   DeviceInfo info;
-  const uint8_t mode = cardInfo[kCardModeOffset];
+  const CardInfo card(std::span<const uint8_t>(cardInfo, kCardInfoSize));
+  const uint8_t mode = card.CardMode();
   info.lines.push_back(deviceName);
   info.lines.push_back("IC Controller: VE4810VO");
-  if (mode == kCardModeRom) {
+  if (mode == kCardModeRomCode) {
     info.lines.push_back("ROM Code Mode");
   } else if (mode == kCardModeMpisp) {
     info.lines.push_back("MPISP Code Mode");
-    info.lines.push_back(TemperatureLine(cardInfo[kTemperatureOffset]));
+    info.lines.push_back(TemperatureLine(card.Temperature()));
   }
   info.lines.push_back("Serial Number: " + SwappedIdentifyText(identify, 20, 20));
   info.lines.push_back("Model Name: " + SwappedIdentifyText(identify, 54, 40));
@@ -85,8 +91,8 @@ DeviceInfo BuildDeviceInfo(const std::string& deviceName, const uint8_t* cardInf
   char capacity[40];
   std::snprintf(capacity, sizeof capacity, "Capacity: %d MB", CapacityMegabytes(identify));
   info.lines.push_back(capacity);
-  info.lines.push_back(FlashVendorLine(cardInfo[kFlashMakerOffset]));
-  info.romCodeMode = mode == kCardModeRom;
+  info.lines.push_back(FlashVendorLine(card.FlashMakerCode()));
+  info.romCodeMode = mode == kCardModeRomCode;
   return info;
 }
 
@@ -96,14 +102,14 @@ PageRule PagesForCardMode(uint8_t cardMode, const std::array<uint8_t, kPageCount
   for (int p = 0; p < kPageCount; ++p) {
     if (pageEnabled[p] != 1) continue;
     bool keep = false;
-    if (cardMode == kCardModeRom) {
-      keep = p == kPageReadFlashId;
+    if (cardMode == kCardModeRomCode) {
+      keep = p == kFlashIdPage;
     } else if (cardMode == kCardModeMpisp) {
       for (int allowed : kMpispPages) keep = keep || allowed == p;
-      if (p == kPageFlashRw) rule.chunkEcc = ChunkEccButton::Hidden;
+      if (p == kFlashRwPage) rule.chunkEcc = ChunkEccButton::Hidden;
     } else {
-      keep = p != kPageErrorLog;
-      if (p == kPageFlashRw) rule.chunkEcc = ChunkEccButton::Shown;
+      keep = p != kErrorLogPage;
+      if (p == kFlashRwPage) rule.chunkEcc = ChunkEccButton::Shown;
     }
     rule.visible[p] = keep;
   }

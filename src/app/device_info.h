@@ -8,22 +8,9 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "protocol/card_info.h"
 
 namespace dozered {
-
-// CardMode values (card-information byte 10).
-inline constexpr uint8_t kCardModeRom = 0;
-inline constexpr uint8_t kCardModeMpisp = 1;
-inline constexpr uint8_t kCardModeFirmware = 2;
-
-inline constexpr size_t kCardModeOffset = 10;
-inline constexpr size_t kTemperatureOffset = 19;
-inline constexpr size_t kFlashMakerOffset = 346;
-
-// Page indices of PC_Main the device rules refer to.
-inline constexpr int kPageReadFlashId = 0;
-inline constexpr int kPageFlashRw = 7;
-inline constexpr int kPageErrorLog = 13;
 
 // The lines of MM_DeviceInfo and whether the drive runs its ROM code (which
 // raises the "ROM Code Mode Device!" warning and offers "MP ISP").

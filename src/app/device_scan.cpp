@@ -44,8 +44,8 @@ void ScanForControllers(AppState& state) {
       controller.ReadFlashId(kFlashIdSectors, state.CardInfoTable[slot]);
       controller.ReadIdentify(state.IdentifyTable[slot]);
       controller.ReadIspInfo(state.IspInfoTable[slot]);
-      const uint8_t mode = state.CardInfoTable[slot][kCardModeOffset];
-      const bool kept = TrimmedSignature(controller) != "VE4810VI" || mode == kCardModeRom ||
+      const uint8_t mode = state.CardInfoTable[slot][card_info_offset::kCardMode];
+      const bool kept = TrimmedSignature(controller) != "VE4810VI" || mode == kCardModeRomCode ||
                         mode == kCardModeMpisp;
       if (kept) ++state.DeviceCount;
     }
@@ -80,8 +80,8 @@ DeviceInfo SelectedDeviceInfo(const AppState& state) {
 }
 
 uint8_t CardModeOf(const AppState& state, int device) {
-  if (device < 0 || device >= kMaxControllers) return kCardModeRom;
-  return state.CardInfoTable[device][kCardModeOffset];
+  if (device < 0 || device >= kMaxControllers) return kCardModeRomCode;
+  return state.CardInfoTable[device][card_info_offset::kCardMode];
 }
 
 PageRule PageRuleFor(const AppState& state, int device) {
