@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "app/app_state.h"
+#include "app/gui/application.h"
 #include "app/gui/main_form.h"
 #include "app/gui/setup_form.h"
 #include "flash/gui/distribution_form.h"
@@ -13,7 +14,7 @@ int main(int argc, char** argv) {
   auto state = std::make_unique<dozered::AppState>();
   int result = 0;
   {
-    QApplication app(argc, argv);
+    dozered::TApplication app(argc, argv);
     state->ExecutableDir = QCoreApplication::applicationDirPath().toStdString();
 
     auto main_form = std::make_unique<dozered::TMainForm>(*state);

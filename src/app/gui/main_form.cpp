@@ -27,8 +27,8 @@
 namespace dozered {
 namespace {
 
-constexpr int kDefaultWidth = 1200;
-constexpr int kDefaultHeight = 800;
+constexpr int kDefaultWidth = 1300;
+constexpr int kDefaultHeight = 820;
 constexpr int kStatusBarHeight = 30;
 constexpr int kStatusControlHeight = 20;
 
