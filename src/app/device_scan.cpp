@@ -79,13 +79,14 @@ DeviceInfo SelectedDeviceInfo(const AppState& state) {
                          state.IdentifyTable[s].data());
 }
 
-uint8_t CardModeOf(const AppState& state, int device) {
-  if (device < 0 || device >= kMaxControllers) return kCardModeRomCode;
-  return state.CardInfoTable[device][card_info_offset::kCardMode];
-}
-
 PageRule PageRuleFor(const AppState& state, int device) {
-  return PagesForCardMode(CardModeOf(state, device), state.PageEnabled);
+  if (device < 0 || device >= kMaxControllers) {
+    PageRule rule;
+    for (int p = 0; p < kPageCount; ++p) rule.visible[p] = state.PageEnabled[p] == 1;
+    return rule;
+  }
+  return PagesForCardMode(state.CardInfoTable[device][card_info_offset::kCardMode],
+                          state.PageEnabled);
 }
 
 }  // namespace dozered

@@ -34,11 +34,9 @@ std::vector<std::string> FinishScan(AppState& state);
 // The device information of the selected drive (no lines when none is).
 DeviceInfo SelectedDeviceInfo(const AppState& state);
 
-// The CardMode of device index `device`; with no drive the ROM code rule
-// applies, which leaves only the Read Flash ID page.
-uint8_t CardModeOf(const AppState& state, int device);
-
-// The pages to keep for device index `device`.
+// The pages to keep for device index `device`. With no drive (-1) nothing is
+// known about a code mode: the pages TabSheet.ini enabled stay as they are
+// (the page control is disabled then anyway).
 PageRule PageRuleFor(const AppState& state, int device);
 
 }  // namespace dozered
