@@ -128,7 +128,7 @@ bool LoadDiagnosticCodeFile(AppState& state, Feedback& feedback, const std::stri
   const std::string path = DiagnosticCodePathFor(state, s, name);
   std::ifstream file;
   if (IsFile(path)) file.open(path, std::ios::binary);
-  if (!file) {
+  if (!file.is_open()) {
     ErrorBox(feedback, Formatted(kDiagnosticOpenFailFormat, path));
     return false;
   }

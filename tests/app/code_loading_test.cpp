@@ -114,7 +114,7 @@ TEST_F(CodeLoadingTest, AFailingPieceEndsTheLoad) {
   UseDrive(ControllerDrive(0));
   const std::string path =
       WriteFile("MPISP.bin", sim::BuildMpispFile(IspVersion(), 3 * 65536, kLoadAddress));
-  recorder_->failDataOut = [](const std::vector<uint8_t>& block, const testing::SectorAccess&) {
+  recorder_->failDataOut = [](const std::vector<uint8_t>& block, const testing::WireAccess&) {
     return block[1] == 0x27 && block[8] == 0x03;  // the piece at kLoadAddress + 0x10000
   };
   EXPECT_FALSE(Load(path));
@@ -129,7 +129,7 @@ TEST_F(CodeLoadingTest, AFailingPieceEndsTheLoad) {
 TEST_F(CodeLoadingTest, AFailingJumpIsReported) {
   UseDrive(ControllerDrive(0));
   const std::string path = WriteFile("MPISP.bin", sim::BuildMpispFile(IspVersion(), 2048, kLoadAddress));
-  recorder_->failDataOut = [](const std::vector<uint8_t>& block, const testing::SectorAccess&) {
+  recorder_->failDataOut = [](const std::vector<uint8_t>& block, const testing::WireAccess&) {
     return block[1] == 0x28;
   };
   EXPECT_FALSE(Load(path));
@@ -168,7 +168,7 @@ TEST_F(CodeLoadingTest, NothingHappensWithoutASelectedDrive) {
   EXPECT_TRUE(recorder_->Log().empty());
 }
 
-class DiagnosticCodeTest : public CodeLoadingTest {
+class DiagnosticCodeFileTest : public CodeLoadingTest {
  protected:
   void UseFirmwareDrive(const char* ispTag) {
     sim::DriveConfig drive = ControllerDrive(2);
@@ -199,7 +199,7 @@ class DiagnosticCodeTest : public CodeLoadingTest {
   uint32_t address_ = 0;
 };
 
-TEST_F(DiagnosticCodeTest, SndkDrivesLookInTheRevisionSubfolder) {
+TEST_F(DiagnosticCodeFileTest, SndkDrivesLookInTheRevisionSubfolder) {
   struct Case {
     const char* tag;
     std::string folder;
@@ -222,7 +222,7 @@ TEST_F(DiagnosticCodeTest, SndkDrivesLookInTheRevisionSubfolder) {
   }
 }
 
-TEST_F(DiagnosticCodeTest, TheLoadedProgramUnlocksTheDiagnosticRead) {
+TEST_F(DiagnosticCodeFileTest, TheLoadedProgramUnlocksTheDiagnosticRead) {
   UseFirmwareDrive("VE01");
   std::vector<uint8_t> markBad(8192);
   VE4810VO& controller = state_->Controllers[0];
@@ -235,7 +235,7 @@ TEST_F(DiagnosticCodeTest, TheLoadedProgramUnlocksTheDiagnosticRead) {
   EXPECT_EQ(controller.ReadMarkBadInfo(16, markBad), 0);
 }
 
-TEST_F(DiagnosticCodeTest, FilesThatDoNotFitTheDriveAreRefused) {
+TEST_F(DiagnosticCodeFileTest, FilesThatDoNotFitTheDriveAreRefused) {
   UseFirmwareDrive("VE01");
   std::array<uint8_t, 16> other = IspVersion();
   other[15] ^= 0x01;
@@ -263,7 +263,7 @@ TEST_F(DiagnosticCodeTest, FilesThatDoNotFitTheDriveAreRefused) {
   }
 }
 
-TEST_F(DiagnosticCodeTest, ASmallProgramLeavesTheRestOfTheBufferZero) {
+TEST_F(DiagnosticCodeFileTest, ASmallProgramLeavesTheRestOfTheBufferZero) {
   UseFirmwareDrive("VE01");
   std::vector<uint8_t> bytes(1000, 0x5A);
   const auto version = IspVersion();

@@ -1,6 +1,7 @@
 // A Feedback that keeps what an operation reported, for tests.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@ struct RecordedMessageBox {
   MessageIcon icon = MessageIcon::Information;
   bool operator==(const RecordedMessageBox&) const = default;
 };
+
+inline void PrintTo(const RecordedMessageBox& box, std::ostream* os) {
+  *os << "{\"" << box.text << "\", \"" << box.caption << "\", icon " << static_cast<int>(box.icon)
+      << "}";
+}
 
 class RecordingFeedback : public Feedback {
  public:

@@ -12,7 +12,7 @@
 
 namespace dozered::testing {
 
-struct SectorAccess {
+struct WireAccess {
   bool write = false;
   uint32_t lba = 0;
   uint32_t count = 0;
@@ -39,12 +39,12 @@ class WireRecorder : public VirtualDrive {
 
   // Called for each data-out phase of a vendor command (the command block and
   // the access); true fails that write.
-  std::function<bool(const std::vector<uint8_t>& block, const SectorAccess& access)> failDataOut;
+  std::function<bool(const std::vector<uint8_t>& block, const WireAccess& access)> failDataOut;
 
   bool ExecuteScsi(ScsiCommand& command, ScsiOutcome& outcome) override {
     const uint8_t op = command.cdb[0];
     if (op != 0x28 && op != 0x2A) return inner_->ExecuteScsi(command, outcome);
-    SectorAccess access;
+    WireAccess access;
     access.write = op == 0x2A;
     access.lba = static_cast<uint32_t>(command.cdb[2]) << 24 | command.cdb[3] << 16 |
                  command.cdb[4] << 8 | command.cdb[5];
@@ -72,7 +72,7 @@ class WireRecorder : public VirtualDrive {
     return inner_->ExecuteNvmeAdmin(command);
   }
 
-  const std::vector<SectorAccess>& Log() const { return log_; }
+  const std::vector<WireAccess>& Log() const { return log_; }
   void ClearLog() { log_.clear(); }
 
   // The vendor commands in the log: a one-sector write right after the five
@@ -85,7 +85,7 @@ class WireRecorder : public VirtualDrive {
       VendorCommand command;
       command.block = log_[i].firstSector;
       if (i + 1 < log_.size()) {
-        const SectorAccess& next = log_[i + 1];
+        const WireAccess& next = log_[i + 1];
         const bool dataOut = command.block[0] == 0xF1 || command.opcode() == 0x2B;
         if (next.write == dataOut && (next.lba == log_[i].lba || next.lba == 0x55AA)) {
           command.dataSectors = next.count;
@@ -100,30 +100,30 @@ class WireRecorder : public VirtualDrive {
   // How many unlock sequences the drive saw (reads of LBA 0xAA).
   int UnlockCount() const {
     int n = 0;
-    for (const SectorAccess& a : log_) n += !a.write && a.lba == 0xAA;
+    for (const WireAccess& a : log_) n += !a.write && a.lba == 0xAA;
     return n;
   }
 
  private:
-  bool IsCommandBlockWrite(const SectorAccess& access) const {
+  bool IsCommandBlockWrite(const WireAccess& access) const {
     return IsCommandBlockWrite(log_, log_.size(), &access);
   }
-  static bool IsCommandBlockWrite(const std::vector<SectorAccess>& log, size_t index,
-                                  const SectorAccess* candidate = nullptr) {
-    const SectorAccess& a = candidate ? *candidate : log[index];
+  static bool IsCommandBlockWrite(const std::vector<WireAccess>& log, size_t index,
+                                  const WireAccess* candidate = nullptr) {
+    const WireAccess& a = candidate ? *candidate : log[index];
     if (!a.write || a.count != 1 || a.firstSector.size() < 2) return false;
     if (a.firstSector[0] != 0xF0 && a.firstSector[0] != 0xF1) return false;
     static constexpr uint32_t kUnlock[] = {0xAA, 0xAA00, 0x55, 0x5500, 0x55AA};
     if (index < 5) return false;
     for (size_t k = 0; k < 5; ++k) {
-      const SectorAccess& r = log[index - 5 + k];
+      const WireAccess& r = log[index - 5 + k];
       if (r.write || r.lba != kUnlock[k]) return false;
     }
     return true;
   }
 
   std::shared_ptr<VirtualDrive> inner_;
-  std::vector<SectorAccess> log_;
+  std::vector<WireAccess> log_;
   std::vector<uint8_t> pendingBlock_;
 };
 

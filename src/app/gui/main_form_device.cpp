@@ -29,6 +29,9 @@ void TMainForm::BTN_ScanDeviceClick() {
   if (state_.DeviceCount == 0) {
     MM_DeviceInfo->clear();
     PC_Main->setEnabled(false);
+    // No drive is shown, so none can be offered the MPISP load.
+    BTN_DLMPISP->setEnabled(false);
+    BTN_DLMPISP->setVisible(false);
   } else {
     for (const std::string& entry : entries) CMBB_DeviceList->addItem(ToQString(entry));
     ShowDeviceInfo();

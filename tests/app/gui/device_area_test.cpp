@@ -63,8 +63,10 @@ class DeviceAreaTest : public ::testing::Test {
     }
     return out;
   }
+  // Whether a line reads `line`, ignoring the blanks IDENTIFY texts are padded with.
   bool HasLine(const std::string& line) {
-    for (const std::string& l : InfoLines()) {
+    for (std::string l : InfoLines()) {
+      while (!l.empty() && l.back() == ' ') l.pop_back();
       if (l == line) return true;
     }
     return false;
@@ -117,7 +119,8 @@ TEST_F(DeviceAreaTest, ListHoldsTheKeptDrives) {
     EXPECT_EQ(List()->currentIndex(), 0) << c.name;
     EXPECT_EQ(state_->SelectedDevice, 0) << c.name;
     EXPECT_TRUE(form_->PC_Main->isEnabled()) << c.name;
-    EXPECT_EQ(InfoLines().front(), "PHYSICALDRIVE0") << c.name;
+    EXPECT_EQ(InfoLines().front() + " (2, ", c.entries[0].substr(0, InfoLines().front().size() + 5))
+        << c.name;
     EXPECT_EQ(form_->LB_StatusBar->text().toStdString(), "Scan device complete") << c.name;
     EXPECT_TRUE(form_->TM_StatusBarClear->isActive()) << c.name;
   }
@@ -245,7 +248,7 @@ TEST_F(DeviceAreaTest, AFailingPieceLeavesTheDriveInRomCodeMode) {
   mpisp_path_ = dir_.Path("MPISP.bin");
   const auto file = sim::BuildMpispFile(IspVersion(0), 2 * 65536);
   dir_.Write("MPISP.bin", std::string(file.begin(), file.end()));
-  recorders_[0]->failDataOut = [](const std::vector<uint8_t>& block, const testing::SectorAccess&) {
+  recorders_[0]->failDataOut = [](const std::vector<uint8_t>& block, const testing::WireAccess&) {
     return block[1] == 0x27;
   };
   boxes_.clear();

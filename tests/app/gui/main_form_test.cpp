@@ -112,6 +112,9 @@ TEST_F(MainFormTest, ShowsTheTabsTabSheetIniLists) {
 
 TEST_F(MainFormTest, HiddenChunkEccPageCanBeTheShownPage) {
   Create("\"Chunk ECC\"\r\n");
+  // The start-up scan ends on page 0; the list made page 6 active before it.
+  EXPECT_EQ(form_->ActivePage(), kPageReadFlashId);
+  form_->SetActivePage(kPageChunkEcc);
   form_->show();
   EXPECT_EQ(Tabs()->currentWidget(), form_->Page(kPageChunkEcc));
   EXPECT_TRUE(form_->Page(kPageChunkEcc)->isVisible());
