@@ -11,7 +11,8 @@ std::string FormatCaption(unsigned major, unsigned minor, unsigned build) {
 }
 
 std::string MainWindowCaption() {
-#if defined(DOZERED_VERSION_MAJOR) && defined(DOZERED_VERSION_MINOR) && defined(DOZERED_VERSION_PATCH)
+#if defined(DOZERED_VERSION_MAJOR) && defined(DOZERED_VERSION_MINOR) && \
+    defined(DOZERED_VERSION_PATCH)
   return FormatCaption(DOZERED_VERSION_MAJOR, DOZERED_VERSION_MINOR, DOZERED_VERSION_PATCH);
 #else
   return "Dozered V1.3.14 VE4810VO";
