@@ -76,6 +76,21 @@ class ZA4808ZA : public TarnSsdHba {
   int32_t LoadDiagnosticCode(uint32_t address, uint32_t count, std::span<const uint8_t> buffer);
 
  private:
+  // One try of a command at `commandAddress` on an open record: save, unlock,
+  // command write, data phase, check and restore.
+  struct TryOutcome {
+    int32_t code = 0;
+    bool dataPhaseDone = false;  // data was given and transferred completely
+  };
+  // At most one of `dataIn` (read from 0x55AA) and `dataOut` (written at the
+  // command address) is given.
+  TryOutcome RunCommand(uint32_t commandAddress, const CommandBlock& command, uint8_t* dataIn,
+                        const uint8_t* dataOut, uint32_t sectors);
+  // One read of 0x1234: leaves the vendor mode after a failed unlock or
+  // command write.
+  void LeaveVendorMode(uint8_t* scratch);
+  int32_t Restore(uint32_t commandAddress, const uint8_t* saved, uint32_t sectors);
+
   void ReadPreCommandSector(CommandBlock& storage);
   int32_t SendIn(CommandBlock& command, std::span<uint8_t> buffer, uint32_t bytes);
   int32_t SendOut(CommandBlock& command, std::span<const uint8_t> buffer, uint32_t bytes);

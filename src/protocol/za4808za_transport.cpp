@@ -1,9 +1,73 @@
 // The vendor-command transport: unlock, command write, data phase and the
-// restore of a sector the drive stored as data.
+// restore of the sector at the command address when the drive stored the
+// command as data.
+//
+// Data safety: the sector(s) at the command address are read before anything
+// is sent. If that read fails the command is not sent at all
+// (kResultSaveReadFailed): without a good copy nothing could be put back. A
+// data-out exchange saves every sector its data phase may overwrite, so a
+// drive that takes the whole exchange as data gets all of them back. The
+// restore runs when the check finds the command block (or, for data out,
+// the first data sector) at the command address, and also when the check
+// read itself fails; it writes only what was read from those sectors before
+// the exchange.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "device/storage_device.h"
 #include "protocol/result_codes.h"
 #include "protocol/za4808za.h"
 
 namespace dozered {
+namespace {
+
+// A failed restore is tried again: a sector the drive holds as the command
+// block is user data lost otherwise.
+constexpr int kRestoreAttempts = 3;
+
+constexpr int32_t kUnlockCodes[5] = {kResultUnlockReadAAFailed, kResultUnlockReadAA00Failed,
+                                     kResultUnlockRead55Failed, kResultUnlockRead5500Failed,
+                                     kResultUnlockRead55AAFailed};
+
+bool SameSector(const uint8_t* a, const uint8_t* b) {
+  return std::memcmp(a, b, kSectorBytes) == 0;
+}
+
+// Opens the record for one exchange unless the caller holds it open, and
+// closes it again only if it opened it.
+class ExchangeOpen {
+ public:
+  ExchangeOpen(StorageDevice* device, bool tolerateLockFailure) : device_(device) {
+    if (device_ == nullptr) return;
+    if (device_->IsOpen()) {
+      ok_ = true;
+    } else {
+      ok_ = device_->Open(tolerateLockFailure);
+      opened_ = ok_;
+    }
+  }
+  ~ExchangeOpen() {
+    if (opened_) device_->Close();
+  }
+  ExchangeOpen(const ExchangeOpen&) = delete;
+  ExchangeOpen& operator=(const ExchangeOpen&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  StorageDevice* device_;
+  bool ok_ = false;
+  bool opened_ = false;
+};
+
+// The data buffer of an exchange: none when it has no storage, otherwise it
+// must hold every sector the byte count rounds up to.
+bool BufferFits(std::size_t bufferSize, bool given, uint32_t byteCount) {
+  if (!given) return true;
+  return bufferSize >= static_cast<uint64_t>(SectorsForBytes(byteCount)) * kSectorBytes;
+}
+
+}  // namespace
 
 ZA4808ZA::ZA4808ZA() {
   SignatureOffset = 46;
@@ -13,26 +77,143 @@ ZA4808ZA::ZA4808ZA() {
   CommandAddress = kCommandAddress;
 }
 
-bool ZA4808ZA::Open(bool) { return false; }
-
-void ZA4808ZA::Close() {}
-
-int32_t ZA4808ZA::ReadSectors(uint32_t, uint32_t, uint8_t*) { return kResultSectorIoFailed; }
-
-int32_t ZA4808ZA::WriteSectors(uint32_t, uint32_t, const uint8_t*) { return kResultSectorIoFailed; }
-
-int32_t ZA4808ZA::UnlockSequence(uint8_t*) { return kResultUnlockReadAAFailed; }
-
-int32_t ZA4808ZA::ExchangeIn(const CommandBlock&, std::span<uint8_t>, uint32_t, bool) {
-  return kResultOpenFailed;
+bool ZA4808ZA::Open(bool tolerateLockFailure) {
+  return Device != nullptr && Device->Open(tolerateLockFailure);
 }
 
-int32_t ZA4808ZA::ExchangeOut(const CommandBlock&, std::span<const uint8_t>, uint32_t, bool) {
-  return kResultOpenFailed;
+void ZA4808ZA::Close() {
+  if (Device != nullptr) Device->Close();
 }
 
-int32_t ZA4808ZA::ExchangeDiscover(const CommandBlock&, std::span<uint8_t>, uint32_t, bool) {
-  return kResultOpenFailed;
+int32_t ZA4808ZA::ReadSectors(uint32_t lba, uint32_t count, uint8_t* buffer) {
+  if (Device == nullptr || buffer == nullptr) return kResultSectorIoFailed;
+  return Device->ReadSectors(lba, count, buffer) ? kResultSuccess : kResultSectorIoFailed;
+}
+
+int32_t ZA4808ZA::WriteSectors(uint32_t lba, uint32_t count, const uint8_t* buffer) {
+  if (Device == nullptr || buffer == nullptr) return kResultSectorIoFailed;
+  return Device->WriteSectors(lba, count, buffer) ? kResultSuccess : kResultSectorIoFailed;
+}
+
+int32_t ZA4808ZA::UnlockSequence(uint8_t* scratch) {
+  for (int i = 0; i < 5; ++i) {
+    if (ReadSectors(kUnlockLbas[i], 1, scratch) != kResultSuccess) return kUnlockCodes[i];
+  }
+  if (SignatureOffset < 0 || SignatureOffset > static_cast<int32_t>(kSectorBytes) - kSignatureSize) {
+    return kResultWrongSignature;
+  }
+  const uint8_t* signature = scratch + SignatureOffset;
+  std::memcpy(LastSignature, signature, kSignatureSize);
+  LastSignature[kSignatureSize] = 0;
+  if (std::memcmp(signature, Identification1, kSignatureSize) == 0) return kResultSuccess;
+  if (Identification1[0] == 0) return kResultWrongSignature;
+  if (std::memcmp(signature, Identification2, kSignatureSize) == 0) return kResultSuccess;
+  return kResultWrongSignature;
+}
+
+void ZA4808ZA::LeaveVendorMode(uint8_t* scratch) {
+  ReadSectors(kLeaveVendorModeLba, 1, scratch);
+}
+
+int32_t ZA4808ZA::Restore(uint32_t commandAddress, const uint8_t* saved, uint32_t sectors) {
+  for (int attempt = 0; attempt < kRestoreAttempts; ++attempt) {
+    if (WriteSectors(commandAddress, sectors, saved) == kResultSuccess) return kResultSuccess;
+  }
+  return kResultSectorIoFailed;
+}
+
+ZA4808ZA::TryOutcome ZA4808ZA::RunCommand(uint32_t commandAddress, const CommandBlock& command,
+                                          uint8_t* dataIn, const uint8_t* dataOut,
+                                          uint32_t sectors) {
+  TryOutcome out;
+  const bool writesData = dataOut != nullptr && sectors > 0;
+  // Save what the exchange may overwrite at the command address.
+  const uint32_t saveSectors = writesData ? std::max<uint32_t>(1, sectors) : 1;
+  std::vector<uint8_t> saved(static_cast<std::size_t>(saveSectors) * kSectorBytes);
+  if (ReadSectors(commandAddress, saveSectors, saved.data()) != kResultSuccess) {
+    out.code = kResultSaveReadFailed;
+    return out;
+  }
+
+  uint8_t scratch[kSectorBytes];
+  out.code = UnlockSequence(scratch);
+  if (out.code != kResultSuccess) {
+    LeaveVendorMode(scratch);
+    return out;
+  }
+
+  // The block as written: the data phase may reuse the caller's storage.
+  const CommandBlock written = command;
+  // Check: a drive that stored the command as data shows it (or, for data
+  // out, the first data sector) at the command address; a check that cannot
+  // read restores as well, since the saved copy is what the sector held.
+  auto checkAndRestore = [&](bool afterDataPhase) {
+    const bool checkRead = ReadSectors(commandAddress, 1, scratch) == kResultSuccess;
+    const bool stored = !checkRead || SameSector(scratch, written.data()) ||
+                        (afterDataPhase && SameSector(scratch, command.data())) ||
+                        (afterDataPhase && writesData && SameSector(scratch, dataOut));
+    if (stored) {
+      const int32_t r = Restore(commandAddress, saved.data(), saveSectors);
+      if (r != kResultSuccess && out.code == kResultSuccess) out.code = r;
+    }
+  };
+
+  if (WriteSectors(commandAddress, 1, written.data()) != kResultSuccess) {
+    LeaveVendorMode(scratch);
+    out.code = kResultCommandWriteFailed;
+    // A write whose status was lost may still have stored the block.
+    checkAndRestore(false);
+    return out;
+  }
+
+  if (dataIn != nullptr || dataOut != nullptr) {
+    if (sectors > 0) {
+      const int32_t r = dataIn != nullptr ? ReadSectors(kCommandAddress, sectors, dataIn)
+                                          : WriteSectors(commandAddress, sectors, dataOut);
+      if (r != kResultSuccess) out.code = kResultDataPhaseFailed;
+    }
+    out.dataPhaseDone = out.code == kResultSuccess;
+  }
+
+  // Also after a failed data phase.
+  checkAndRestore(true);
+  return out;
+}
+
+int32_t ZA4808ZA::ExchangeIn(const CommandBlock& command, std::span<uint8_t> data,
+                             uint32_t byteCount, bool tolerateLockFailure) {
+  const bool given = data.data() != nullptr;
+  if (!BufferFits(data.size(), given, byteCount)) return kResultInvalidArgument;
+  ExchangeOpen open(Device, tolerateLockFailure);
+  if (!open.ok()) return kResultOpenFailed;
+  return RunCommand(CommandAddress, command, data.data(), nullptr, SectorsForBytes(byteCount)).code;
+}
+
+int32_t ZA4808ZA::ExchangeOut(const CommandBlock& command, std::span<const uint8_t> data,
+                              uint32_t byteCount, bool tolerateLockFailure) {
+  const bool given = data.data() != nullptr;
+  if (!BufferFits(data.size(), given, byteCount)) return kResultInvalidArgument;
+  ExchangeOpen open(Device, tolerateLockFailure);
+  if (!open.ok()) return kResultOpenFailed;
+  return RunCommand(CommandAddress, command, nullptr, data.data(), SectorsForBytes(byteCount)).code;
+}
+
+int32_t ZA4808ZA::ExchangeDiscover(const CommandBlock& command, std::span<uint8_t> data,
+                                   uint32_t byteCount, bool tolerateLockFailure) {
+  const bool given = data.data() != nullptr;
+  if (!BufferFits(data.size(), given, byteCount)) return kResultInvalidArgument;
+  ExchangeOpen open(Device, tolerateLockFailure);
+  if (!open.ok()) return kResultOpenFailed;
+  const uint32_t sectors = SectorsForBytes(byteCount);
+
+  CommandAddress = kCommandAddress;
+  TryOutcome first = RunCommand(kCommandAddress, command, data.data(), nullptr, sectors);
+  if (first.code != kResultCommandWriteFailed && first.code != kResultDataPhaseFailed) {
+    return first.code;
+  }
+  TryOutcome second = RunCommand(kFallbackCommandAddress, command, data.data(), nullptr, sectors);
+  if (second.dataPhaseDone) CommandAddress = kFallbackCommandAddress;
+  return second.code;
 }
 
 }  // namespace dozered

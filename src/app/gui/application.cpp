@@ -11,7 +11,8 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& error) {
-    QMessageBox::critical(activeWindow(), QStringLiteral("Error"), QString::fromLocal8Bit(error.what()));
+    QMessageBox::critical(activeWindow(), QStringLiteral("Error"),
+                          QString::fromLocal8Bit(error.what()));
   } catch (...) {
     QMessageBox::critical(activeWindow(), QStringLiteral("Error"), QStringLiteral("Unknown error"));
   }

@@ -27,7 +27,7 @@
 namespace dozered {
 namespace {
 
-constexpr int kDefaultWidth = 1300;
+constexpr int kDefaultWidth = 1260;
 constexpr int kDefaultHeight = 820;
 constexpr int kStatusBarHeight = 30;
 constexpr int kStatusControlHeight = 20;
@@ -205,9 +205,9 @@ void TMainForm::FormCreate() {
 }
 
 void TMainForm::LoadPageList() {
-  for (int i = 0; i < kPageCount; ++i) PC_Main->setTabVisible(i, false);
+  for (int i = 0; i < kPageCount; ++i) SetPageVisible(i, false);
   const PageListLayout layout = dozered::LoadPageList(files_.TabSheetIni, state_.PageEnabled, this);
-  for (int i = 0; i < kPageCount; ++i) PC_Main->setTabVisible(i, layout.TabVisible[i]);
+  for (int i = 0; i < kPageCount; ++i) SetPageVisible(i, layout.TabVisible[i]);
   if (layout.ChunkEccButtonVisible) FlashRwPage->BTN_Chunk_ECC->setVisible(true);
   if (layout.ActivePage >= 0) SetActivePage(layout.ActivePage);
 }
@@ -221,9 +221,17 @@ void TMainForm::SetPageContent(int index, QWidget* content) {
 }
 
 void TMainForm::SetActivePage(int index) {
+  const bool outer = page_set_in_code_;
   page_set_in_code_ = true;
   PC_Main->setCurrentIndex(index);
-  page_set_in_code_ = false;
+  page_set_in_code_ = outer;
+}
+
+void TMainForm::SetPageVisible(int index, bool visible) {
+  const bool outer = page_set_in_code_;
+  page_set_in_code_ = true;
+  PC_Main->setTabVisible(index, visible);
+  page_set_in_code_ = outer;
 }
 
 int TMainForm::ActivePage() const { return PC_Main->currentIndex(); }
@@ -232,19 +240,23 @@ void TMainForm::OnCurrentPageChanged() {
   if (!page_set_in_code_) PC_MainChange();
 }
 
-QLabel* TMainForm::StatusBarPanel(int index) const { return status_panels_.at(static_cast<std::size_t>(index)); }
+QLabel* TMainForm::StatusBarPanel(int index) const {
+  return status_panels_.at(static_cast<std::size_t>(index));
+}
 
 void TMainForm::FormResize() {
   const QRect bar = StatusBar1->geometry();
   int left = 0;
   for (int i = 0; i < kStatusPanelCount; ++i) {
     const bool last = i == kStatusPanelCount - 1;
-    const int width = last ? std::max(kStatusPanelWidths[i], bar.width() - left) : kStatusPanelWidths[i];
+    const int width =
+        last ? std::max(kStatusPanelWidths[i], bar.width() - left) : kStatusPanelWidths[i];
     status_panels_[i]->setGeometry(left, 0, width, bar.height());
     left += width;
   }
   PN_StatusBar->move(bar.left() + 8, bar.top() + 6);
-  ProcessBar->setGeometry(kStatusPanelWidths[0] + 3, bar.top() + 6, kStatusPanelWidths[1] - 3, kStatusControlHeight);
+  ProcessBar->setGeometry(kStatusPanelWidths[0] + 3, bar.top() + 6, kStatusPanelWidths[1] - 3,
+                          kStatusControlHeight);
   CHKB_RawData->move(kStatusPanelWidths[0] + kStatusPanelWidths[1] + 9, bar.top() + 5);
   CHKB_RawData->resize(CHKB_RawData->sizeHint());
 }

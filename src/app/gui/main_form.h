@@ -57,6 +57,9 @@ class TMainForm : public QMainWindow, public Feedback {
   // page whose tab is hidden can be made active too.
   void SetActivePage(int index);
   int ActivePage() const;
+  // Shows or hides the tab of page `index` from code; when that moves the
+  // active page, PC_MainChange does not run either.
+  void SetPageVisible(int index, bool visible);
 
   // Panel `index` of StatusBar1.
   QLabel* StatusBarPanel(int index) const;
@@ -71,8 +74,11 @@ class TMainForm : public QMainWindow, public Feedback {
   void SetCancelRequested(bool requested) { cancel_requested_ = requested; }
 
   // Replaces the modal message box, so that tests can answer it.
-  using MessageBoxHandler = std::function<void(const std::string& text, const std::string& caption, MessageIcon icon)>;
-  void SetMessageBoxHandler(MessageBoxHandler handler) { message_box_handler_ = std::move(handler); }
+  using MessageBoxHandler =
+      std::function<void(const std::string& text, const std::string& caption, MessageIcon icon)>;
+  void SetMessageBoxHandler(MessageBoxHandler handler) {
+    message_box_handler_ = std::move(handler);
+  }
 
   AppState& State() { return state_; }
 

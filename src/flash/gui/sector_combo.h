@@ -11,8 +11,8 @@ inline QComboBox* NewSectorCombo(const char* object_name, QWidget* parent) {
   auto* combo = new QComboBox(parent);
   combo->setObjectName(QString::fromLatin1(object_name));
   combo->setEditable(false);
-  combo->addItems({QStringLiteral("1 K"), QStringLiteral("2 K"), QStringLiteral("4 K"), QStringLiteral("8 K"),
-                   QStringLiteral("16 K"), QStringLiteral("32 K")});
+  combo->addItems({QStringLiteral("1 K"), QStringLiteral("2 K"), QStringLiteral("4 K"),
+                   QStringLiteral("8 K"), QStringLiteral("16 K"), QStringLiteral("32 K")});
   return combo;
 }
 

@@ -1,5 +1,6 @@
 #include "app/gui/main_form.h"
 
+#include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -8,7 +9,6 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <memory>
 #include <vector>
@@ -24,7 +24,8 @@ class MainFormTest : public ::testing::Test {
   // Creates the window as start-up does, with `tabsheet` as TabSheet.ini.
   void Create(const std::string& tabsheet) {
     StartupFiles files;
-    files.StringIni = dir_.Write("String.ini", "[VE4810VO]\r\nID1=Raw Read Error Rate\r\nID2=Throughput\r\n");
+    files.StringIni =
+        dir_.Write("String.ini", "[VE4810VO]\r\nID1=Raw Read Error Rate\r\nID2=Throughput\r\n");
     files.TabSheetIni = dir_.Write("TabSheet.ini", tabsheet);
     form_ = std::make_unique<TMainForm>(state_, files);
     form_->FormCreate();
@@ -40,7 +41,9 @@ class MainFormTest : public ::testing::Test {
     return out;
   }
 
-  bool ChunkEccButtonShown() { return !form_->findChild<QPushButton*>("BTN_Chunk_ECC")->isHidden(); }
+  bool ChunkEccButtonShown() {
+    return !form_->findChild<QPushButton*>("BTN_Chunk_ECC")->isHidden();
+  }
 
   testing::TempDir dir_;
   AppState state_;
@@ -48,10 +51,18 @@ class MainFormTest : public ::testing::Test {
 };
 
 TEST_F(MainFormTest, CreationLoadsConfigurationAndSetsCaption) {
+  state_.FlashOption = 0x55;
+  state_.FlashChCe = 0x77;
   Create("\"Read Flash ID\"\r\n");
   EXPECT_EQ(form_->windowTitle(), QStringLiteral("Dozered V1.3.14 VE4810VO"));
   EXPECT_STREQ(state_.AttributeNames[1].data(), "Raw Read Error Rate");
   EXPECT_STREQ(state_.AttributeNames[2].data(), "Throughput");
+  // Before the window is first shown, the raw-data box and the status panel
+  // keep their first placement from the outer window size.
+  const QRect outer = form_->frameGeometry();
+  EXPECT_EQ(form_->findChild<QCheckBox*>("CHKB_RawData")->pos(),
+            QPoint(outer.width() - 150, outer.height() - 75));
+  EXPECT_EQ(form_->findChild<QWidget*>("PN_StatusBar")->pos(), QPoint(10, outer.height() - 75));
   EXPECT_EQ(state_.FlashOption, 0x21);
   EXPECT_EQ(state_.FlashChCe, 0x00);
   EXPECT_EQ(form_->findChild<QComboBox*>("CMBB_FlashRW_Sector")->currentIndex(), 0);
@@ -66,7 +77,8 @@ TEST_F(MainFormTest, CreationLoadsConfigurationAndSetsCaption) {
   auto* mp_isp = form_->findChild<QPushButton*>("BTN_DLMPISP");
   EXPECT_TRUE(mp_isp->isHidden());
   EXPECT_FALSE(mp_isp->isEnabled());
-  EXPECT_EQ(form_->findChild<QPushButton*>("BTN_ScanDevice")->text(), QStringLiteral("Rescan Device"));
+  EXPECT_EQ(form_->findChild<QPushButton*>("BTN_ScanDevice")->text(),
+            QStringLiteral("Rescan Device"));
 }
 
 struct TabsCase {
@@ -79,7 +91,11 @@ struct TabsCase {
 
 TEST_F(MainFormTest, ShowsTheTabsTabSheetIniLists) {
   const TabsCase cases[] = {
-      {"some pages", "\"Smart Data\"\r\n\"Flash RW\" ; raw pages\r\n\"Error Log\"\r\n", {2, 7, 13}, 2, false},
+      {"some pages",
+       "\"Smart Data\"\r\n\"Flash RW\" ; raw pages\r\n\"Error Log\"\r\n",
+       {2, 7, 13},
+       2,
+       false},
       {"caption instead of name", "\"Smart Info\"\r\n\"Card Info\"\r\n", {3}, 3, false},
       {"Chunk ECC with Flash RW", "\"Flash RW\"\r\n\"Chunk ECC\"\r\n", {7}, 6, true},
       {"only Chunk ECC", "\"Chunk ECC\"\r\n", {}, 6, true},
@@ -91,6 +107,14 @@ TEST_F(MainFormTest, ShowsTheTabsTabSheetIniLists) {
     EXPECT_EQ(ChunkEccButtonShown(), c.chunk_ecc_button) << c.name;
     EXPECT_EQ(state_.PageEnabled[kPageChunkEcc], 0) << c.name;
   }
+}
+
+TEST_F(MainFormTest, HiddenChunkEccPageCanBeTheShownPage) {
+  Create("\"Chunk ECC\"\r\n");
+  form_->show();
+  EXPECT_EQ(Tabs()->currentWidget(), form_->Page(kPageChunkEcc));
+  EXPECT_TRUE(form_->Page(kPageChunkEcc)->isVisible());
+  EXPECT_FALSE(Tabs()->isTabVisible(kPageChunkEcc));
 }
 
 TEST_F(MainFormTest, MissingTabSheetIniHidesEveryPage) {
@@ -146,7 +170,8 @@ TEST_F(MainFormTest, ResizePlacesStatusControlsOnTheStatusBar) {
     form_->resize(size);
     form_->FormResize();
     const QRect bar = form_->findChild<QStatusBar*>("StatusBar1")->geometry();
-    EXPECT_EQ(form_->findChild<QWidget*>("PN_StatusBar")->pos(), QPoint(bar.left() + 8, bar.top() + 6));
+    EXPECT_EQ(form_->findChild<QWidget*>("PN_StatusBar")->pos(),
+              QPoint(bar.left() + 8, bar.top() + 6));
     const QRect progress = form_->findChild<QProgressBar*>("ProcessBar")->geometry();
     EXPECT_EQ(progress.topLeft(), QPoint(303, bar.top() + 6));
     EXPECT_EQ(progress.width(), 412);

@@ -1,0 +1,128 @@
+#ifdef __linux__
+
+#include "device/linux_block_devices.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace dozered {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
+
+bool IsLeftOut(const fs::path& entry, const std::string& name) {
+  if (StartsWith(name, "ram") || StartsWith(name, "zram")) return true;
+  if (StartsWith(name, "loop")) {
+    // An attached loop device has a loop/ folder with its backing file.
+    std::error_code ec;
+    return !fs::exists(entry / "loop" / "backing_file", ec);
+  }
+  return false;
+}
+
+// Disks named by letters (sda ... sdz, sdaa) sort as the kernel counts
+// them: shorter letter runs first.
+std::string SortKey(const std::string& name) {
+  for (const char* family : {"sd", "vd", "hd", "xvd"}) {
+    const size_t length = std::strlen(family);
+    if (name.size() <= length || name.compare(0, length, family) != 0) continue;
+    const std::string letters = name.substr(length);
+    if (std::all_of(letters.begin(), letters.end(), [](char c) { return c >= 'a' && c <= 'z'; })) {
+      return std::string(family) + std::to_string(letters.size()) + "_" + letters;
+    }
+  }
+  return name;
+}
+
+bool NaturalLess(const std::string& a, const std::string& b);
+
+}  // namespace
+
+bool LinuxNameLess(const std::string& a, const std::string& b) { return NaturalLess(SortKey(a), SortKey(b)); }
+
+namespace {
+
+bool NaturalLess(const std::string& a, const std::string& b) {
+  size_t i = 0;
+  size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    const bool digitA = std::isdigit(static_cast<unsigned char>(a[i])) != 0;
+    const bool digitB = std::isdigit(static_cast<unsigned char>(b[j])) != 0;
+    if (digitA && digitB) {
+      size_t endA = i;
+      size_t endB = j;
+      while (endA < a.size() && std::isdigit(static_cast<unsigned char>(a[endA]))) ++endA;
+      while (endB < b.size() && std::isdigit(static_cast<unsigned char>(b[endB]))) ++endB;
+      std::string runA = a.substr(i, endA - i);
+      std::string runB = b.substr(j, endB - j);
+      runA.erase(0, std::min(runA.find_first_not_of('0'), runA.size() - 1));
+      runB.erase(0, std::min(runB.find_first_not_of('0'), runB.size() - 1));
+      if (runA.size() != runB.size()) return runA.size() < runB.size();
+      if (runA != runB) return runA < runB;
+      i = endA;
+      j = endB;
+    } else {
+      if (a[i] != b[j]) return a[i] < b[j];
+      ++i;
+      ++j;
+    }
+  }
+  if ((a.size() - i) != (b.size() - j)) return (a.size() - i) < (b.size() - j);
+  return a < b;
+}
+
+}  // namespace
+
+std::vector<LinuxBlockDisk> ListLinuxBlockDisks(const std::string& sysBlockRoot, const std::string& devRoot) {
+  std::vector<LinuxBlockDisk> disks;
+  std::error_code ec;
+  for (fs::directory_iterator it(sysBlockRoot, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.empty() || name[0] == '.' || IsLeftOut(it->path(), name)) continue;
+    disks.push_back({name, devRoot + name});
+  }
+  std::sort(disks.begin(), disks.end(),
+            [](const LinuxBlockDisk& a, const LinuxBlockDisk& b) { return LinuxNameLess(a.name, b.name); });
+  return disks;
+}
+
+bool ReadLinuxScsiAddress(const std::string& sysBlockRoot, const std::string& name, ScsiAddress& address) {
+  if (name.empty()) return false;
+  std::error_code ec;
+  const fs::path link = fs::read_symlink(fs::path(sysBlockRoot) / name / "device", ec);
+  if (ec) return false;
+  const std::string hctl = link.filename().string();
+  int host = 0;
+  int channel = 0;
+  int target = 0;
+  int lun = 0;
+  char extra = 0;
+  if (std::sscanf(hctl.c_str(), "%d:%d:%d:%d%c", &host, &channel, &target, &lun, &extra) != 4) return false;
+  if (host < 0 || target < 0 || lun < 0) return false;
+  address.port = host;
+  address.target = target;
+  address.lun = lun;
+  return true;
+}
+
+std::string LinuxNvmeControllerPath(const std::string& devicePath, const std::string& devRoot) {
+  const std::string name = fs::path(devicePath).filename().string();
+  unsigned controller = 0;
+  unsigned ns = 0;
+  char extra = 0;
+  if (std::sscanf(name.c_str(), "nvme%un%u%c", &controller, &ns, &extra) != 2) return {};
+  char text[32];
+  std::snprintf(text, sizeof(text), "nvme%u", controller);
+  return devRoot + text;
+}
+
+}  // namespace dozered
+
+#endif  // __linux__

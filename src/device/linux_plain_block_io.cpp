@@ -1,0 +1,171 @@
+#ifdef __linux__
+
+#include "device/linux_plain_block_io.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace dozered {
+
+namespace {
+
+constexpr uint32_t kSector = 512;
+constexpr size_t kDirectAlignment = 4096;
+constexpr uint8_t kStatusCheckCondition = 0x02;
+
+void CheckCondition(ScsiPassThroughOutcome& outcome, uint8_t key, uint8_t asc) {
+  outcome.scsiStatus = kStatusCheckCondition;
+  std::memset(outcome.sense, 0, sizeof(outcome.sense));
+  outcome.sense[0] = 0x70;
+  outcome.sense[2] = key;
+  outcome.sense[7] = 10;
+  outcome.sense[12] = asc;
+}
+
+uint32_t Be32(const uint8_t* b) {
+  return static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 | static_cast<uint32_t>(b[2]) << 8 | b[3];
+}
+
+void PutPadded(uint8_t* out, size_t length, const std::string& text) {
+  std::memset(out, ' ', length);
+  std::memcpy(out, text.data(), std::min(length, text.size()));
+}
+
+// Reads or writes `length` bytes at `offset` completely; false on any error
+// or on the end of the device.
+bool TransferAll(int fd, uint8_t* data, size_t length, uint64_t offset, bool write) {
+  size_t done = 0;
+  while (done < length) {
+    const ssize_t n = write ? pwrite(fd, data + done, length - done, static_cast<off_t>(offset + done))
+                            : pread(fd, data + done, length - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+struct FreeDeleter {
+  void operator()(uint8_t* p) const { std::free(p); }
+};
+
+bool TransferSectors(int fd, int directFd, uint8_t* data, uint32_t count, uint32_t lba, bool write) {
+  const size_t length = size_t{count} * kSector;
+  const uint64_t offset = uint64_t{lba} * kSector;
+  if (directFd >= 0 && length != 0) {
+    // O_DIRECT wants an aligned buffer.
+    void* raw = nullptr;
+    if (posix_memalign(&raw, kDirectAlignment, length) == 0) {
+      std::unique_ptr<uint8_t, FreeDeleter> bounce(static_cast<uint8_t*>(raw));
+      if (write) std::memcpy(bounce.get(), data, length);
+      if (TransferAll(directFd, bounce.get(), length, offset, write)) {
+        if (!write) std::memcpy(data, bounce.get(), length);
+        return true;
+      }
+    }
+  }
+  return TransferAll(fd, data, length, offset, write);
+}
+
+}  // namespace
+
+bool LinuxDeviceSize(int fd, uint64_t& bytes) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0) return false;
+  if (S_ISREG(info.st_mode)) {
+    bytes = static_cast<uint64_t>(info.st_size);
+    return true;
+  }
+  if (S_ISBLK(info.st_mode)) {
+    uint64_t size = 0;
+    if (ioctl(fd, BLKGETSIZE64, &size) != 0) return false;
+    bytes = size;
+    return true;
+  }
+  return false;
+}
+
+ScsiPassThroughOutcome AnswerScsiWithPlainIo(int fd, int directFd, const std::string& name,
+                                             const ScsiPassThroughRequest& request) {
+  ScsiPassThroughOutcome outcome;
+  const uint8_t* cdb = request.cdb;
+  uint8_t* data = request.dataBuffer;
+  const uint32_t length = request.dataTransferLength;
+  if (request.cdbLength == 0 || (length != 0 && data == nullptr)) {
+    outcome.osError = kOsErrorInvalidParameter;
+    return outcome;
+  }
+  uint64_t bytes = 0;
+  const bool sized = LinuxDeviceSize(fd, bytes);
+  const uint64_t sectors = bytes / kSector;
+
+  switch (cdb[0]) {
+    case 0x00:  // TEST UNIT READY
+      return outcome;
+    case 0x12: {  // INQUIRY, standard data only
+      if (cdb[1] & 0x01) {
+        CheckCondition(outcome, 0x05, 0x24);
+        return outcome;
+      }
+      uint8_t reply[96] = {};
+      reply[0] = 0x00;  // direct-access block device
+      reply[2] = 0x05;
+      reply[3] = 0x02;
+      reply[4] = sizeof(reply) - 5;
+      PutPadded(reply + 8, 8, "Linux");
+      PutPadded(reply + 16, 16, name);
+      PutPadded(reply + 32, 4, "1.0");
+      if (request.dataIn != kScsiIoctlDataIn) {
+        outcome.osError = kOsErrorInvalidParameter;
+        return outcome;
+      }
+      std::memcpy(data, reply, std::min<size_t>({length, cdb[4], sizeof(reply)}));
+      return outcome;
+    }
+    case 0x25: {  // READ CAPACITY(10)
+      if (!sized) {
+        CheckCondition(outcome, 0x02, 0x04);  // not ready
+        return outcome;
+      }
+      if (request.dataIn != kScsiIoctlDataIn || length < 8) {
+        CheckCondition(outcome, 0x05, 0x24);
+        return outcome;
+      }
+      const uint32_t last = sectors == 0 ? 0 : static_cast<uint32_t>(std::min<uint64_t>(sectors - 1, 0xFFFFFFFF));
+      const uint8_t reply[8] = {static_cast<uint8_t>(last >> 24), static_cast<uint8_t>(last >> 16),
+                                static_cast<uint8_t>(last >> 8), static_cast<uint8_t>(last), 0, 0, 0x02, 0x00};
+      std::memcpy(data, reply, sizeof(reply));
+      return outcome;
+    }
+    case 0x28:    // READ(10)
+    case 0x2A: {  // WRITE(10)
+      const bool write = cdb[0] == 0x2A;
+      const uint32_t lba = Be32(cdb + 2);
+      const uint32_t count = static_cast<uint32_t>(cdb[7]) << 8 | cdb[8];
+      if ((request.dataIn == kScsiIoctlDataIn) == write || length < count * kSector) {
+        CheckCondition(outcome, 0x05, 0x24);
+      } else if (!sized || uint64_t{lba} + count > sectors) {
+        CheckCondition(outcome, 0x05, 0x21);
+      } else if (!TransferSectors(fd, directFd, data, count, lba, write)) {
+        CheckCondition(outcome, 0x03, write ? 0x0C : 0x11);
+      }
+      return outcome;
+    }
+    default:
+      CheckCondition(outcome, 0x05, 0x20);
+      return outcome;
+  }
+}
+
+}  // namespace dozered
+
+#endif  // __linux__

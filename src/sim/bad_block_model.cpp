@@ -1,0 +1,111 @@
+#include "sim/bad_block_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <tuple>
+
+#include "sim/sim_hash.h"
+
+namespace dozered::sim {
+namespace {
+
+bool IsReserved(int fblock, const FlashGeometry& g) {
+  // System blocks and the first block of every CE group are guaranteed good.
+  return fblock < kEraseCountStartBlock || fblock % g.blocksPerCe == 0;
+}
+
+}  // namespace
+
+BadBlockModel::BadBlockModel(const DriveConfig& config, const FlashLayout& layout, const WearModel& wear)
+    : layout_(layout) {
+  const FlashGeometry& g = layout.geometry();
+  const int fblocks = g.TotalFBlocks();
+  fblockBad_.assign(static_cast<size_t>(std::max(fblocks, 0)), 0);
+  physicalBad_.assign(static_cast<size_t>(std::max(layout.PhysicalBlockCount(), 0)), 0);
+  if (fblocks <= 0 || g.channels <= 0 || g.planes <= 0) return;
+
+  // Per-drive rate: lognormal with a median of 1.2 %, capped at 2 %.
+  const uint64_t seed = config.seed;
+  const double z = NormalFromHash(Hash(seed, HashDomain::kFactoryBad, ~0ull, 0), Hash(seed, HashDomain::kFactoryBad, ~0ull, 1));
+  rate_ = std::clamp(0.012 * std::exp(0.3 * z), 0.006, 0.02);
+
+  for (int b = 0; b < fblocks; ++b) {
+    if (IsReserved(b, g)) continue;
+    const uint64_t h = Hash(seed, HashDomain::kFactoryBad, static_cast<uint64_t>(b), 0);
+    if (UnitFromHash(h) >= rate_) continue;
+    const uint64_t p = Hash(seed, HashDomain::kFactoryBad, static_cast<uint64_t>(b), 1);
+    FactoryBadBlock e;
+    e.fblock = static_cast<uint16_t>(b);
+    e.channel = static_cast<uint8_t>(p % static_cast<uint64_t>(g.channels));
+    const int ceOffset = static_cast<int>((p >> 8) % static_cast<uint64_t>(g.interleaveWays));
+    e.ce = static_cast<uint8_t>((b / g.blocksPerCe) * g.interleaveWays + ceOffset);
+    e.plane = static_cast<uint8_t>((p >> 16) % static_cast<uint64_t>(g.planes));
+    e.pretest = ((p >> 24) % 4) == 0;
+    factory_.push_back(e);
+    if (g.planes > 1 && ((p >> 32) % 10) == 0) {  // the partner plane's block is bad too
+      FactoryBadBlock partner = e;
+      partner.plane = static_cast<uint8_t>(e.plane ^ 1);
+      if (partner.plane < g.planes) factory_.push_back(partner);
+    }
+    fblockBad_[static_cast<size_t>(b)] = 1;
+  }
+  std::sort(factory_.begin(), factory_.end(), [](const FactoryBadBlock& a, const FactoryBadBlock& b) {
+    return std::tie(a.channel, a.ce, a.plane, a.fblock) < std::tie(b.channel, b.ce, b.plane, b.fblock);
+  });
+  for (const FactoryBadBlock& e : factory_) {
+    PhysicalBlock pb;
+    pb.channel = e.channel;
+    pb.ce = e.ce;
+    pb.plane = e.plane;
+    pb.blockInCe = e.fblock % g.blocksPerCe;
+    physicalBad_[static_cast<size_t>(layout.BlockIndex(pb))] = 1;
+  }
+
+  // Blocks retired while in use: every fail reason at least once.
+  static constexpr uint8_t kReasons[] = {kFailErase, kFailProgram, kFailReadEcc, kFailEarlyRetire};
+  const int runTimeCount = 4 + static_cast<int>(Hash(seed, HashDomain::kRunTimeBad, ~0ull) % 7);
+  uint64_t probe = 0;
+  for (int k = 0; k < runTimeCount && probe < static_cast<uint64_t>(fblocks) * 4; ++probe) {
+    const uint64_t h = Hash(seed, HashDomain::kRunTimeBad, probe, 0);
+    const int b = static_cast<int>(h % static_cast<uint64_t>(fblocks));
+    if (IsReserved(b, g) || fblockBad_[static_cast<size_t>(b)]) continue;
+    const uint64_t q = Hash(seed, HashDomain::kRunTimeBad, probe, 1);
+    RunTimeBadBlock e;
+    e.fblock = static_cast<uint16_t>(b);
+    e.reason = k < 4 ? kReasons[k] : kReasons[q % 4];
+    e.eraseCount = static_cast<uint16_t>(wear.BaseEraseCount(b) + (q >> 8) % 40);
+    e.channel = static_cast<uint8_t>((q >> 16) % static_cast<uint64_t>(g.channels));
+    e.ceOffset = static_cast<uint8_t>((q >> 24) % static_cast<uint64_t>(g.interleaveWays));
+    e.plane = static_cast<uint8_t>((q >> 32) % static_cast<uint64_t>(g.planes));
+    e.page = static_cast<uint16_t>((q >> 40) % static_cast<uint64_t>(std::min(g.pagesPerBlock, 4096)));
+    if (e.reason == kFailErase) {
+      e.failMask = static_cast<uint16_t>(1u << (4 * e.channel + e.ceOffset));
+      if ((q >> 56) % 3 == 0) {  // the neighbouring die of the same channel failed as well
+        const int other = (e.ceOffset + 1) % g.interleaveWays;
+        e.failMask = static_cast<uint16_t>(e.failMask | (1u << (4 * e.channel + other)));
+      }
+    }
+    runTime_.push_back(e);
+    fblockBad_[static_cast<size_t>(b)] = 1;
+    ++k;
+  }
+}
+
+bool BadBlockModel::IsFBlockBad(int fblock) const {
+  return fblock >= 0 && fblock < static_cast<int>(fblockBad_.size()) && fblockBad_[static_cast<size_t>(fblock)];
+}
+
+bool BadBlockModel::IsPhysicalBlockFactoryBad(const PhysicalBlock& b) const {
+  const int i = layout_.BlockIndex(b);
+  return i >= 0 && i < static_cast<int>(physicalBad_.size()) && physicalBad_[static_cast<size_t>(i)];
+}
+
+int BadBlockModel::OriginalCount() const {
+  return static_cast<int>(std::count_if(factory_.begin(), factory_.end(), [](const FactoryBadBlock& e) { return !e.pretest; }));
+}
+
+int BadBlockModel::PretestCount() const {
+  return static_cast<int>(std::count_if(factory_.begin(), factory_.end(), [](const FactoryBadBlock& e) { return e.pretest; }));
+}
+
+}  // namespace dozered::sim

@@ -1,0 +1,48 @@
+#include "sim/drive_model.h"
+
+#include <algorithm>
+
+#include "sim/sim_hash.h"
+
+namespace dozered::sim {
+
+DriveModel::DriveModel(const DriveConfig& c)
+    : config(c),
+      identity(MakeDriveIdentity(c)),
+      layout(c.geometry),
+      wear(c),
+      badBlocks(c, layout, wear),
+      flash(c, layout, badBlocks),
+      readModel(MakeIdealReadModel()),
+      cardMode(c.cardMode) {
+  for (int b = kEraseCountStartBlock; b < c.geometry.TotalFBlocks(); ++b) {
+    if (!badBlocks.IsFBlockBad(b)) dataBlocks_.push_back(static_cast<uint16_t>(b));
+  }
+  const uint64_t h = Hash(c.seed, HashDomain::kRecords, 0x9C);
+  counters.powerOnHours = c.powerOnHours > 0 ? static_cast<uint32_t>(c.powerOnHours)
+                                             : static_cast<uint32_t>(c.averageEraseCount) * 3u + static_cast<uint32_t>(h % 500);
+  counters.powerCycles = counters.powerOnHours / 6u + static_cast<uint32_t>((h >> 16) % 50) + 1u;
+}
+
+uint32_t DriveModel::EraseCountOf(int fblock) const {
+  return wear.BaseEraseCount(fblock) + flash.FBlockErasesThisLife(fblock);
+}
+
+uint32_t DriveModel::EraseCountOf(const PhysicalBlock& block) const {
+  return wear.BaseEraseCount(layout.FBlockOf(block)) + flash.EraseCountThisLife(block);
+}
+
+double DriveModel::AverageEraseCount() const {
+  if (dataBlocks_.empty()) return 0;
+  double sum = 0;
+  for (uint16_t b : dataBlocks_) sum += EraseCountOf(b);
+  return sum / static_cast<double>(dataBlocks_.size());
+}
+
+uint32_t DriveModel::MaxEraseCount() const {
+  uint32_t m = 0;
+  for (uint16_t b : dataBlocks_) m = std::max(m, EraseCountOf(b));
+  return m;
+}
+
+}  // namespace dozered::sim

@@ -1,0 +1,248 @@
+#include "sim/firmware.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/records.h"
+
+namespace dozered::sim {
+namespace {
+
+constexpr size_t kMaxDownloadBytes = 8u << 20;
+
+uint32_t Le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
+uint32_t Be32(const uint8_t* p) {
+  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+         (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+
+bool IsDataOut(uint8_t op) {
+  return op == opcode::kWriteFlash || op == opcode::kDownloadCode || op == opcode::kJumpToCode ||
+         op == opcode::kLoadDiagnosticCode;
+}
+
+// The direction class byte 0 carries: 0xF1 only for the three commands that
+// write flash or code.
+uint8_t DirectionClass(uint8_t op) {
+  return (op == opcode::kWriteFlash || op == opcode::kDownloadCode || op == opcode::kJumpToCode) ? 0xF1 : 0xF0;
+}
+
+DiagnosticKind DiagnosticNeeded(uint8_t op) {
+  switch (op) {
+    case opcode::kReadMarkBadInfo: return DiagnosticKind::kReadBadInfo;
+    case opcode::kReadBadBlockInfo: return DiagnosticKind::kReadFlashDiagnosis;
+    case opcode::kReadChunkEcc: return DiagnosticKind::kReadChunkEcc;
+    case opcode::kTranslateLba: return DiagnosticKind::kTranLba2Pba;
+    case opcode::kReadFlashDistribution: return DiagnosticKind::kReadDistribution;
+    default: return DiagnosticKind::kNone;
+  }
+}
+
+}  // namespace
+
+bool Firmware::Allowed(uint8_t op) const {
+  switch (op) {
+    case opcode::kReadFlashId:
+    case opcode::kReadIdentify:
+    case opcode::kReadIspInfo:
+      return true;
+    case opcode::kDownloadCode:
+    case opcode::kJumpToCode:
+      return model_.cardMode == 0 || model_.cardMode == 1;
+    case opcode::kEnterRomCodeMode:
+      return model_.cardMode != 0;
+    case opcode::kReadFlash:
+    case opcode::kWriteFlash:
+    case opcode::kEraseFlash:
+    case opcode::kSetFlashClock:
+    case opcode::kReadErrorLog:
+      return model_.cardMode != 0;
+    case opcode::kReadMarkBadInfo:
+    case opcode::kReadBadBlockInfo:
+      if (model_.cardMode == 1) return true;
+      return model_.cardMode == 2 && diagnostic_ == DiagnosticNeeded(op);
+    case opcode::kReadChunkEcc:
+    case opcode::kTranslateLba:
+    case opcode::kReadFlashDistribution:
+      return model_.cardMode == 2 && diagnostic_ == DiagnosticNeeded(op);
+    case opcode::kReadSmart:
+    case opcode::kReadCid:
+    case opcode::kReadEraseCount:
+    case opcode::kLoadDiagnosticCode:
+      return model_.cardMode == 2;
+    default:
+      return false;
+  }
+}
+
+bool Firmware::BeginCommand(const uint8_t* block) {
+  std::memcpy(block_, block, sizeof block_);
+  reply_.clear();
+  diagnosticPayload_.clear();
+  active_ = block_[0] == DirectionClass(block_[1]) && Allowed(block_[1]);
+  return active_;
+}
+
+bool Firmware::CommandTakesDataOut() const { return IsDataOut(block_[1]); }
+
+void Firmware::EndCommand() {
+  active_ = false;
+  reply_.clear();
+  reply_.shrink_to_fit();
+  diagnosticPayload_.clear();
+}
+
+void Firmware::SetMode(int mode) {
+  if (model_.cardMode == mode) return;
+  model_.cardMode = mode;
+  diagnostic_ = DiagnosticKind::kNone;
+  download_.clear();
+  if (sink_ != nullptr) sink_->OnModeChange(mode);
+}
+
+bool Firmware::Erase(const FlashCommandAddress& address) {
+  PhysicalBlock block;
+  if (!model_.layout.ResolveBlock(address, &block)) return false;
+  bool ok = true;
+  const int planes = (address.option & kOptionOnePlane) ? 1 : model_.config.geometry.planes;
+  for (int i = 0; i < planes; ++i) {
+    PhysicalBlock b = block;
+    if (planes > 1) b.plane = i;
+    if (model_.flash.Erase(b)) {
+      if (sink_ != nullptr) sink_->OnFlashErase(model_.layout.BlockIndex(b));
+    } else {
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+std::vector<uint8_t> Firmware::BuildReply(uint32_t length) {
+  const uint8_t op = block_[1];
+  switch (op) {
+    case opcode::kReadFlashId: return BuildCardInfoReply(model_);
+    case opcode::kReadIdentify: return BuildIdentify(model_);
+    case opcode::kReadIspInfo: return BuildIspInfo(model_);
+    case opcode::kReadSmart:
+      return block_[3] == 0xD0 ? BuildSmart(model_) : std::vector<uint8_t>(512, 0);
+    case opcode::kReadCid: return BuildCid(model_);
+    case opcode::kReadEraseCount: return BuildEraseCountTable(model_);
+    case opcode::kReadMarkBadInfo: return BuildMarkBadList(model_);
+    case opcode::kReadBadBlockInfo:
+      return block_[2] == 1 ? BuildOriginalBadBlockTable(model_) : std::vector<uint8_t>(kOriginalBadTableBytes, 0);
+    case opcode::kReadErrorLog: return BuildErrorLog(model_);
+    case opcode::kTranslateLba: return BuildTranslation(model_, Le32(block_ + 2));
+    case opcode::kReadFlash: return ReadFlashPage(model_, DecodeFlashAddress(block_), length / 512);
+    case opcode::kReadFlashDistribution: {
+      int slot = -1;
+      int offset = 0;
+      for (int s = 0; s < 4; ++s) {
+        const uint8_t v = block_[14 + s] & 0x7F;
+        if (v != 0) {
+          slot = s;
+          offset = v < 0x40 ? v : v - 128;
+          break;
+        }
+      }
+      return ReadFlashPage(model_, DecodeFlashAddress(block_), length / 512, slot, offset);
+    }
+    case opcode::kReadChunkEcc: {
+      // The chunk-ECC diagnostic takes the CE/channel target in byte 4 and
+      // the page in byte 5.
+      const uint16_t blockNumber = static_cast<uint16_t>((block_[2] << 8) | block_[3]);
+      return BuildChunkEccAnswer(model_, blockNumber, block_[5], block_[4], block_[8]);
+    }
+    case opcode::kEraseFlash: {
+      std::vector<uint8_t> r(std::max<uint32_t>(length, 512), 0xFF);
+      r[0] = Erase(DecodeFlashAddress(block_)) ? 0x00 : 0x01;
+      return r;
+    }
+    case opcode::kSetFlashClock:
+      model_.flashClock = static_cast<uint16_t>(block_[2] | (block_[3] << 8));
+      return std::vector<uint8_t>(512, 0);
+    case opcode::kEnterRomCodeMode:
+      if (block_[2] == 1) SetMode(0);
+      return std::vector<uint8_t>(512, 0);
+    default:
+      return std::vector<uint8_t>(512, 0);
+  }
+}
+
+bool Firmware::DataIn(uint32_t offset, uint8_t* buffer, uint32_t length) {
+  if (!active_ || CommandTakesDataOut()) return false;
+  if (offset == 0 || reply_.empty()) reply_ = BuildReply(offset + length);
+  for (uint32_t i = 0; i < length; ++i) {
+    const size_t at = static_cast<size_t>(offset) + i;
+    buffer[i] = at < reply_.size() ? reply_[at] : 0;
+  }
+  return true;
+}
+
+bool Firmware::DataOut(uint32_t offset, const uint8_t* buffer, uint32_t length) {
+  if (!active_ || !CommandTakesDataOut()) return false;
+  switch (block_[1]) {
+    case opcode::kWriteFlash: {
+      const FlashCommandAddress address = DecodeFlashAddress(block_);
+      PhysicalPage page;
+      if (!model_.layout.ResolvePage(address, &page)) return true;  // nothing there to program
+      if (model_.flash.Program(page, offset, buffer, length) && sink_ != nullptr) {
+        sink_->OnFlashProgram(model_.layout.BlockIndex(page.block), page.page, offset, buffer, length);
+      }
+      return true;
+    }
+    case opcode::kDownloadCode: {
+      const uint32_t address = Le32(block_ + 6) + offset;
+      if (download_.empty() || address < downloadBase_ || address > downloadBase_ + download_.size()) {
+        download_.clear();
+        downloadBase_ = address;
+      }
+      const size_t at = address - downloadBase_;
+      if (at + length > kMaxDownloadBytes) return false;
+      if (download_.size() < at + length) download_.resize(at + length, 0);
+      std::memcpy(download_.data() + at, buffer, length);
+      return true;
+    }
+    case opcode::kJumpToCode: {
+      const uint32_t address = Le32(block_ + 6);
+      if (offset != 0 || download_.empty() || address != downloadBase_ || length < 512 ||
+          std::memcmp(download_.data(), buffer, 512) != 0 ||
+          !IsCompleteMpispImage(download_.data(), download_.size())) {
+        return false;
+      }
+      SetMode(1);
+      return true;
+    }
+    case opcode::kLoadDiagnosticCode: {
+      const uint32_t expected = ((static_cast<uint32_t>(block_[10]) << 8) | block_[11]) * 512u;
+      if (offset != diagnosticPayload_.size()) return false;
+      diagnosticPayload_.insert(diagnosticPayload_.end(), buffer, buffer + length);
+      if (expected != 0 && diagnosticPayload_.size() < expected) return true;
+      const DiagnosticKind kind = CheckDiagnosticPayload(diagnosticPayload_.data(), diagnosticPayload_.size(),
+                                                         Be32(block_ + 4), model_.identity.ispVersion);
+      diagnostic_ = kind;
+      return kind != DiagnosticKind::kNone;
+    }
+    default:
+      return false;
+  }
+}
+
+void Firmware::RestoreProgram(int blockIndex, int page, uint32_t offset, const uint8_t* data, uint32_t length) {
+  if (blockIndex < 0 || blockIndex >= model_.layout.PhysicalBlockCount()) return;
+  PhysicalPage p;
+  p.block = model_.layout.BlockAt(blockIndex);
+  p.page = page;
+  if (page < 0 || page >= model_.config.geometry.pagesPerBlock) return;
+  model_.flash.Program(p, offset, data, length);
+}
+
+void Firmware::RestoreErase(int blockIndex) {
+  if (blockIndex < 0 || blockIndex >= model_.layout.PhysicalBlockCount()) return;
+  model_.flash.Erase(model_.layout.BlockAt(blockIndex));
+}
+
+}  // namespace dozered::sim

@@ -1,0 +1,79 @@
+// The records the firmware answers with, built from the drive model. Each
+// builder returns the whole reply; the firmware cuts or pads it to the length
+// the host reads.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "decode/chunk_ecc_geometry.h"
+#include "sim/drive_model.h"
+#include "sim/flash_layout.h"
+
+namespace dozered::sim {
+
+// Card-information record offsets (the first 1,616 bytes of the flash ID reply).
+namespace card_info {
+inline constexpr int kReplyBytes = 2048;
+inline constexpr int kRecordBytes = 1616;
+inline constexpr int kCardMode = 10;
+inline constexpr int kRuntimeBadBlockCount = 16;
+inline constexpr int kTemperature = 19;
+inline constexpr int kFlashIdTable = 48;
+inline constexpr int kFlashMakerCode = 346;
+inline constexpr int kCardMode0 = 347;
+inline constexpr int kFlashParameter = 348;
+inline constexpr int kCardFlashOption = 349;
+inline constexpr int kInterleaveWays = 354;
+inline constexpr int kPlaneCount = 355;
+inline constexpr int kChannelCount = 356;
+inline constexpr int kCeCount = 357;
+inline constexpr int kDataEccMode = 360;
+inline constexpr int kSpareEccMode = 361;
+inline constexpr int kInfoBlocksOffset = 368;
+inline constexpr int kIspBlocksOffset = 372;
+inline constexpr int kEraseCountStartBlockOffset = 384;
+inline constexpr int kTotalFBlockCount = 386;
+inline constexpr int kBlocksPerCe = 390;
+inline constexpr int kOriginalBadBlockCount = 396;
+inline constexpr int kPretestBadBlockCount = 398;
+inline constexpr int kPageSizeKiB = 402;
+inline constexpr int kSectorsPerPage = 403;
+inline constexpr int kPagesPerBlock = 404;
+inline constexpr int kFlashDriving = 480;
+}  // namespace card_info
+
+inline constexpr int kIspVersionOffset = 404;  // in the ISP information block
+inline constexpr int kCidOffset = 32;          // the CID block inside the ReadCid reply
+inline constexpr int kEraseCountTableBytes = 16896;
+inline constexpr int kEraseCountEntries = 8192;
+inline constexpr int kMarkBadBytes = 8192;
+inline constexpr int kOriginalBadTableBytes = 12288;
+inline constexpr uint16_t kTranslated = 0x5555;
+inline constexpr uint16_t kNoSuchLba = 0xAAAA;
+
+std::vector<uint8_t> BuildCardInfoReply(const DriveModel& model);
+std::vector<uint8_t> BuildIdentify(const DriveModel& model);
+std::vector<uint8_t> BuildIspInfo(const DriveModel& model);
+std::vector<uint8_t> BuildSmart(const DriveModel& model);
+std::vector<uint8_t> BuildCid(const DriveModel& model);
+std::vector<uint8_t> BuildErrorLog(const DriveModel& model);
+
+std::vector<uint8_t> BuildEraseCountTable(const DriveModel& model);
+std::vector<uint8_t> BuildMarkBadList(const DriveModel& model);
+std::vector<uint8_t> BuildOriginalBadBlockTable(const DriveModel& model);
+std::vector<uint8_t> BuildTranslation(const DriveModel& model, uint32_t lba);
+
+ChunkEccGeometry ChunkEccGeometryOf(const DriveModel& model);
+// The chunk-ECC answer for one page: block, page and the CE/channel target
+// byte (CE x 8 + channel) as the chunk-ECC diagnostic takes them.
+std::vector<uint8_t> BuildChunkEccAnswer(const DriveModel& model, uint16_t block, uint16_t page, uint8_t target,
+                                         uint8_t option);
+
+// A raw page read of `sectors` sectors: page data from the addressed chunk on,
+// then the spare sector (unless the option byte skips the spare). A level
+// slot of -1 reads at the default reference levels.
+std::vector<uint8_t> ReadFlashPage(const DriveModel& model, const FlashCommandAddress& address, uint32_t sectors,
+                                   int levelSlot = -1, int levelOffset = 0);
+
+}  // namespace dozered::sim

@@ -1,0 +1,58 @@
+// A simulated drive served by the Virtual platform: the VE4810VO controller
+// (or, by configuration, a plain disk without it) behind SCSI, SATA or NVMe.
+// Every sector access passes the fault injector, the trace, and the
+// controller's vendor protocol before it reaches the user data.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "device/virtual_drive.h"
+#include "sim/access_trace.h"
+#include "sim/drive_config.h"
+#include "sim/drive_model.h"
+#include "sim/drive_state_file.h"
+#include "sim/fault_injector.h"
+#include "sim/firmware.h"
+#include "sim/user_data_store.h"
+#include "sim/vendor_protocol.h"
+
+namespace dozered::sim {
+
+class SimulatedDrive final : public VirtualDrive {
+ public:
+  enum class AccessResult { kOk, kMediumError, kOutOfRange, kGone };
+
+  explicit SimulatedDrive(const DriveConfig& config);
+  ~SimulatedDrive() override;
+
+  bool ExecuteScsi(ScsiCommand& command, ScsiOutcome& outcome) override;
+  bool ExecuteAta(AtaCommand& command) override;
+  bool ExecuteNvmeAdmin(NvmeAdminCommand& command) override;
+
+  // The sector access every transport ends in.
+  AccessResult ReadSectors(uint64_t lba, uint32_t count, uint8_t* buffer);
+  AccessResult WriteSectors(uint64_t lba, uint32_t count, const uint8_t* buffer);
+
+  const DriveConfig& config() const { return model_->config; }
+  DriveModel& model() { return *model_; }
+  Firmware& firmware() { return firmware_; }
+  uint32_t capacity() const { return model_->identity.capacity; }
+  bool hasController() const { return protocol_ != nullptr; }
+  size_t StoredUserSectors() const { return userData_.StoredSectors(); }
+  size_t StoredFlashBytes() const { return model_->flash.StoredBytes(); }
+
+ private:
+  AccessResult Access(bool write, uint64_t lba, uint32_t count, uint8_t* buffer);
+  bool ScsiInquiry(ScsiCommand& command, ScsiOutcome& outcome);
+
+  std::unique_ptr<DriveModel> model_;
+  Firmware firmware_;
+  std::unique_ptr<VendorProtocol> protocol_;
+  UserDataStore userData_;
+  FaultInjector faults_;
+  std::unique_ptr<AccessTrace> trace_;
+  std::unique_ptr<DriveStateFile> state_;
+};
+
+}  // namespace dozered::sim

@@ -1,0 +1,143 @@
+#ifdef __linux__
+
+#include "device/linux_block_devices.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "device/aspi_lib.h"
+#include "device/linux_storage_platform.h"
+#include "support/temp_dir.h"
+
+namespace dozered {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A small /sys/block of its own: folders, device links and loop state.
+class FakeSysBlock {
+ public:
+  FakeSysBlock() : root_(dir_.Path("block")) { fs::create_directories(root_); }
+  void Disk(const std::string& name, const std::string& hctl = "") {
+    fs::create_directories(root_ + "/" + name);
+    if (!hctl.empty()) fs::create_directory_symlink("../../../" + hctl, root_ + "/" + name + "/device");
+  }
+  void AttachedLoop(const std::string& name) {
+    fs::create_directories(root_ + "/" + name + "/loop");
+    std::ofstream(root_ + "/" + name + "/loop/backing_file") << "/some/image\n";
+  }
+  const std::string& Root() const { return root_; }
+
+ private:
+  testing::TempDir dir_;
+  std::string root_;
+};
+
+std::vector<std::string> Names(const std::vector<LinuxBlockDisk>& disks) {
+  std::vector<std::string> names;
+  for (const LinuxBlockDisk& disk : disks) names.push_back(disk.name);
+  return names;
+}
+
+TEST(LinuxBlockDevicesTest, ListsWholeDisksInStableOrderAndLeavesOutIdleDevices) {
+  FakeSysBlock sys;
+  for (const char* name : {"sdb", "nvme10n1", "sda", "nvme2n1", "ram0", "zram0", "loop0", "vda", "sr0"}) sys.Disk(name);
+  sys.AttachedLoop("loop3");
+  const std::vector<LinuxBlockDisk> disks = ListLinuxBlockDisks(sys.Root(), "/dev/");
+  EXPECT_EQ(Names(disks), (std::vector<std::string>{"loop3", "nvme2n1", "nvme10n1", "sda", "sdb", "sr0", "vda"}));
+  EXPECT_EQ(disks[0].path, "/dev/loop3");
+  EXPECT_TRUE(ListLinuxBlockDisks(sys.Root() + "/missing", "/dev/").empty());
+}
+
+TEST(LinuxBlockDevicesTest, NamesCompareWithNumbersAsNumbers) {
+  EXPECT_TRUE(LinuxNameLess("nvme2n1", "nvme10n1"));
+  EXPECT_FALSE(LinuxNameLess("nvme10n1", "nvme2n1"));
+  EXPECT_TRUE(LinuxNameLess("loop9", "loop10"));
+  EXPECT_TRUE(LinuxNameLess("sda", "sdb"));
+  EXPECT_TRUE(LinuxNameLess("sdz", "sdaa"));
+  EXPECT_TRUE(LinuxNameLess("sdab", "sdba"));
+  EXPECT_TRUE(LinuxNameLess("nvme0n1", "nvme0n2"));
+  EXPECT_FALSE(LinuxNameLess("sda", "sda"));
+}
+
+TEST(LinuxBlockDevicesTest, ScsiAddressComesFromTheDeviceLink) {
+  FakeSysBlock sys;
+  sys.Disk("sda", "2:0:5:1");
+  sys.Disk("vda");
+  sys.Disk("odd", "virtio3");
+  ScsiAddress address;
+  ASSERT_TRUE(ReadLinuxScsiAddress(sys.Root(), "sda", address));
+  EXPECT_EQ(address.port, 2);
+  EXPECT_EQ(address.target, 5);
+  EXPECT_EQ(address.lun, 1);
+  EXPECT_FALSE(ReadLinuxScsiAddress(sys.Root(), "vda", address));
+  EXPECT_FALSE(ReadLinuxScsiAddress(sys.Root(), "odd", address));
+  EXPECT_FALSE(ReadLinuxScsiAddress(sys.Root(), "", address));
+}
+
+TEST(LinuxBlockDevicesTest, NvmeNamespacesLeadToTheirController) {
+  EXPECT_EQ(LinuxNvmeControllerPath("/dev/nvme0n1", "/dev/"), "/dev/nvme0");
+  EXPECT_EQ(LinuxNvmeControllerPath("/dev/nvme12n3", "/dev/"), "/dev/nvme12");
+  EXPECT_EQ(LinuxNvmeControllerPath("/dev/sda", "/dev/"), "");
+  EXPECT_EQ(LinuxNvmeControllerPath("/dev/nvme0", "/dev/"), "");
+}
+
+TEST(LinuxBlockDevicesTest, PlatformOverAFakeSysBlockNamesDisksByKernelName) {
+  FakeSysBlock sys;
+  sys.Disk("sdb", "1:0:0:0");
+  sys.Disk("sda", "0:0:2:0");
+  LinuxStoragePlatform platform(sys.Root(), "/nonexistent/");
+  std::vector<int32_t> numbers;
+  ASSERT_TRUE(platform.ListDiskNumbers(numbers));
+  EXPECT_EQ(numbers, (std::vector<int32_t>{0, 1}));
+  std::string path;
+  std::string name;
+  platform.DiskNames(1, path, name);
+  EXPECT_EQ(path, "/nonexistent/sdb");
+  EXPECT_EQ(name, "sdb");
+  platform.DiskNames(2, path, name);
+  EXPECT_EQ(path, "");
+  EXPECT_EQ(platform.LogicalDrives(), 0u);
+  // The device nodes do not exist, so nothing is recorded.
+  AspiLib aspi(platform);
+  aspi.ScanDevices();
+  EXPECT_EQ(aspi.DeviceCountFound(), 0);
+}
+
+// Whatever this machine has: every listed disk is a /dev node under its
+// kernel name, and a scan leaves no handle open.
+TEST(LinuxBlockDevicesTest, EnumeratesThisMachine) {
+  const std::vector<LinuxBlockDisk> disks = ListLinuxBlockDisks("/sys/block", "/dev/");
+  for (const LinuxBlockDisk& disk : disks) {
+    EXPECT_EQ(disk.path, "/dev/" + disk.name);
+    EXPECT_NE(disk.name.rfind("ram", 0), 0u) << disk.name;
+    EXPECT_NE(disk.name.rfind("zram", 0), 0u) << disk.name;
+    if (disk.name.rfind("loop", 0) == 0) {
+      EXPECT_TRUE(fs::exists("/sys/block/" + disk.name + "/loop/backing_file"));
+    }
+  }
+  LinuxStoragePlatform platform;
+  AspiLib aspi(platform);
+  aspi.ResetAll();
+  aspi.ScanDevices();
+  EXPECT_LE(aspi.DeviceCountFound(), static_cast<int32_t>(disks.size()));
+  for (int i = 0; i < aspi.DeviceCountFound(); ++i) {
+    const StorageDevice& record = aspi.Record(i);
+    EXPECT_TRUE(record.IsPresent());
+    EXPECT_NE(record.Port(), 255) << "every record gets an address";
+    const auto found = std::find_if(disks.begin(), disks.end(),
+                                    [&](const LinuxBlockDisk& disk) { return disk.name == record.Name(); });
+    EXPECT_NE(found, disks.end()) << record.Name();
+  }
+  EXPECT_EQ(platform.OpenHandleCount(), 0);
+}
+
+}  // namespace
+}  // namespace dozered
+
+#endif  // __linux__

@@ -1,0 +1,25 @@
+// The drives the data-safety sweep runs on.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "device/virtual_drive.h"
+
+namespace dozered::testing {
+
+class ProtocolRig;
+
+struct SweepDrive {
+  const char* name;
+  std::function<std::shared_ptr<VirtualDrive>()> make;
+  bool storesBlocks;  // the drive stores command blocks as data
+  // Brings the drive back to ordinary sector access after a failed run
+  // (before its sectors are compared).
+  std::function<void(ProtocolRig&)> settle;
+};
+
+std::vector<SweepDrive> SweepDrives();
+
+}  // namespace dozered::testing
