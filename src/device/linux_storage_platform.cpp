@@ -13,11 +13,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <thread>
 
 #include "device/linux_plain_block_io.h"
 #include "device/nvme_miniport_request.h"
@@ -297,9 +295,8 @@ uint32_t LinuxStoragePlatform::OsMajorVersion() {
   return std::sscanf(name.release, "%u", &major) == 1 ? major : 0;
 }
 
-void LinuxStoragePlatform::SleepMilliseconds(uint32_t milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
-}
+// SG_IO and the plain reads and writes are complete when they return.
+void LinuxStoragePlatform::PauseAfterScsiRequest(uint32_t) {}
 
 }  // namespace dozered
 
