@@ -85,7 +85,9 @@ LinuxStoragePlatform::Handle* LinuxStoragePlatform::Find(PlatformHandle handle) 
 
 PlatformHandle LinuxStoragePlatform::OpenPath(const std::string& path) {
   if (path.empty()) return kInvalidPlatformHandle;
-  const int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+  // Read-only media (a CD, a write-protected disk) still answer reads.
+  if (fd < 0 && errno == EROFS) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return kInvalidPlatformHandle;
   struct stat info {};
   if (fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))) {
