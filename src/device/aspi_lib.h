@@ -16,6 +16,7 @@ class AspiLib {
  public:
   static constexpr int kMaxRecords = 32;
 
+  // The platform must outlive the enumerator and its records.
   explicit AspiLib(StoragePlatform& platform);
   AspiLib(const AspiLib&) = delete;
   AspiLib& operator=(const AspiLib&) = delete;

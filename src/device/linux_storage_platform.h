@@ -53,7 +53,7 @@ class LinuxStoragePlatform : public StoragePlatform {
   uint32_t LogicalDrives() override { return 0; }
   bool RequestDriverPrivilege() override { return true; }
   uint32_t OsMajorVersion() override;
-  void SleepMilliseconds(uint32_t milliseconds) override;
+  void PauseAfterScsiRequest(uint32_t milliseconds) override;  // no wait
 
  private:
   struct Handle {

@@ -272,7 +272,7 @@ bool StorageDevice::ExecuteScsiRequest(ScsiRequest& request, bool tolerateLockFa
     }
   }
   // Execution is synchronous: the status is final here.
-  if (platform_ != nullptr) platform_->SleepMilliseconds(1);
+  if (platform_ != nullptr) platform_->PauseAfterScsiRequest(1);
   if (openedHere) Close();
   return request.status == kScsiRequestCompleted;
 }

@@ -15,7 +15,6 @@
 
 namespace dozered {
 
-class StoragePlatform;
 
 struct InquiryResult {
   int32_t deviceType = -1;  // peripheral device type, -1 when INQUIRY failed
@@ -81,6 +80,7 @@ class StorageDevice {
 
   // A record without a platform stays free: every open fails.
   StorageDevice();
+  // The platform must outlive the record.
   explicit StorageDevice(StoragePlatform& platform);
   ~StorageDevice();
   StorageDevice(const StorageDevice&) = delete;

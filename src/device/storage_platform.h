@@ -113,7 +113,10 @@ class StoragePlatform {
   // Asks for the privilege to talk to drivers; the result may be ignored.
   virtual bool RequestDriverPrivilege() = 0;
   virtual uint32_t OsMajorVersion() = 0;
-  virtual void SleepMilliseconds(uint32_t milliseconds) = 0;
+  // The pause after each SCSI request, in which an asynchronous request
+  // interface would finish. Windows sleeps; where requests complete before
+  // the call returns a platform need not wait.
+  virtual void PauseAfterScsiRequest(uint32_t milliseconds) = 0;
 };
 
 }  // namespace dozered

@@ -49,7 +49,7 @@ class VirtualPlatform : public StoragePlatform {
   std::vector<std::string> CallLines() const;
   void ClearCalls() { calls_.clear(); }
   int OpenHandleCount() const { return static_cast<int>(handles_.size()); }
-  int SleepCount() const { return sleeps_; }
+  int PauseCount() const { return pauses_; }
 
   void DiskNames(int32_t diskNumber, std::string& path, std::string& name) override;
   void VolumeNames(char letter, std::string& path, std::string& name) override;
@@ -69,7 +69,7 @@ class VirtualPlatform : public StoragePlatform {
   uint32_t LogicalDrives() override;
   bool RequestDriverPrivilege() override;
   uint32_t OsMajorVersion() override { return options_.osMajorVersion; }
-  void SleepMilliseconds(uint32_t) override { ++sleeps_; }
+  void PauseAfterScsiRequest(uint32_t) override { ++pauses_; }
 
  private:
   enum class Kind { Disk, Volume, Port };
@@ -97,7 +97,7 @@ class VirtualPlatform : public StoragePlatform {
   std::map<char, VolumeState> volumes_;
   std::vector<VirtualPlatformCall> calls_;
   PlatformHandle nextHandle_ = 100;
-  int sleeps_ = 0;
+  int pauses_ = 0;
 };
 
 }  // namespace dozered

@@ -211,6 +211,7 @@ TEST(StorageDeviceTest, RecordHeldOpenStaysOpenAcrossCommands) {
   EXPECT_TRUE(record.ReadSectors(0, 1, sector));
   EXPECT_TRUE(record.IsOpen());
   EXPECT_EQ(platform.CallLines(), (Lines{"scsi \\\\.\\PHYSICALDRIVE0"}));
+  EXPECT_EQ(platform.PauseCount(), 1) << "one pause after each SCSI request";
   record.Close();
   EXPECT_FALSE(record.IsOpen());
   EXPECT_EQ(platform.OpenHandleCount(), 0);
