@@ -56,7 +56,7 @@ std::vector<std::vector<uint8_t>> Prepare(ProtocolRig& rig, const testing::Sweep
   std::vector<std::vector<uint8_t>> content;
   for (uint32_t lba : lbas) {
     auto sector = testing::PatternSector(lba);
-    if (drive.storesBlocks && lba == 0x55AA) std::memcpy(sector.data() + 46, "VE4810VO", 8);
+    if (drive.signatureInUserData && lba == 0x55AA) std::memcpy(sector.data() + 46, "VE4810VO", 8);
     rig.PokeSectors(lba, sector);
     content.push_back(rig.PeekSectors(lba, 1));
   }
@@ -67,6 +67,10 @@ struct SweepParam {
   testing::SweepDrive drive;
   FaultKind kind;
 };
+
+void PrintTo(const SweepParam& p, std::ostream* os) {
+  *os << p.drive.name << (p.kind == FaultKind::kDropped ? " dropped" : " lost");
+}
 
 class DataSafetySweepTest : public ::testing::TestWithParam<SweepParam> {};
 

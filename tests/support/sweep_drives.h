@@ -14,7 +14,7 @@ class ProtocolRig;
 struct SweepDrive {
   const char* name;
   std::function<std::shared_ptr<VirtualDrive>()> make;
-  bool storesBlocks;  // the drive stores command blocks as data
+  bool signatureInUserData;  // the unlock signature is user data in sector 0x55AA
   // Brings the drive back to ordinary sector access after a failed run
   // (before its sectors are compared).
   std::function<void(ProtocolRig&)> settle;
