@@ -91,11 +91,13 @@ bool FlashStore::InitialPage(const PhysicalPage& page, uint8_t* data, uint8_t* s
       return false;
     case InitialContent::kFactoryBad:
       if (page.page != 0 && page.page != layout_.geometry().pagesPerBlock - 1) return false;
+      if (data == nullptr) return true;
       std::memset(data, 0xFF, pageBytes_);
       std::memset(spare, 0xFF, spareBytes_);
       spare[kSpareBadMark] = 0x00;
       return true;
     case InitialContent::kData: {
+      if (data == nullptr) return true;
       const int fblock = layout_.FBlockOf(page.block);
       FillHashStream(Hash(seed_, HashDomain::kPreAgedData, key, 0), data, pageBytes_);
       FillSpareTags(page, static_cast<uint64_t>(fblock) * 4096 + static_cast<uint64_t>(page.page), spare);
@@ -106,6 +108,7 @@ bool FlashStore::InitialPage(const PhysicalPage& page, uint8_t* data, uint8_t* s
       const int index = LsbIndex(page.page);
       const int count = content == InitialContent::kIspCode ? ispPages_ : infoPages_;
       if (index < 0 || index >= count) return false;
+      if (data == nullptr) return true;
       // Both copies of a code or information block hold the same content.
       const uint64_t contentKey = (static_cast<uint64_t>(content == InitialContent::kIspCode) << 32) |
                                   (static_cast<uint64_t>(index) << 8) | static_cast<uint64_t>(page.block.plane);
@@ -136,13 +139,11 @@ void FlashStore::ReadPage(const PhysicalPage& page, uint8_t* data, uint8_t* spar
 
 bool FlashStore::IsProgrammed(const PhysicalPage& page) const {
   if (pages_.count(layout_.PageKey(page)) != 0) return true;
-  std::vector<uint8_t> data(pageBytes_);
-  std::vector<uint8_t> spare(spareBytes_);
-  return InitialPage(page, data.data(), spare.data());
+  return InitialPage(page, nullptr, nullptr);
 }
 
 bool FlashStore::Program(const PhysicalPage& page, size_t offset, const uint8_t* data, size_t length) {
-  if (badBlocks_.IsPhysicalBlockFactoryBad(page.block)) return false;
+  if (badBlocks_.IsPhysicalBlockFactoryBad(page.block) || badBlocks_.IsPhysicalBlockRetired(page.block)) return false;
   const uint64_t key = layout_.PageKey(page);
   auto it = pages_.find(key);
   if (it == pages_.end()) {
@@ -163,7 +164,7 @@ bool FlashStore::Program(const PhysicalPage& page, size_t offset, const uint8_t*
 }
 
 bool FlashStore::Erase(const PhysicalBlock& block) {
-  if (badBlocks_.IsPhysicalBlockFactoryBad(block)) return false;
+  if (badBlocks_.IsPhysicalBlockFactoryBad(block) || badBlocks_.IsPhysicalBlockRetired(block)) return false;
   BlockState& state = blocks_[static_cast<size_t>(layout_.BlockIndex(block))];
   PhysicalPage page;
   page.block = block;

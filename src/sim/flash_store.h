@@ -61,6 +61,8 @@ class FlashStore {
     uint32_t erases = 0;
     bool erased = false;  // erased in this life: the initial content is gone
   };
+  // The page as the drive arrived with it; false when it arrived erased.
+  // With null buffers only the answer is given.
   bool InitialPage(const PhysicalPage& page, uint8_t* data, uint8_t* spare) const;
   void FillSpareTags(const PhysicalPage& page, uint64_t sequence, uint8_t* spare) const;
 

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <set>
 
 #include "sim/simulated_drive.h"
 
@@ -58,6 +59,34 @@ TEST(VirtualDrivesIniTest, LoadBuildsOneSimulatedDrivePerSection) {
   EXPECT_EQ(disks[1].label, "B");
   EXPECT_TRUE(LoadVirtualDrives((dir / "missing.ini").string()).empty());
   std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace dozered::sim
+
+namespace dozered::sim {
+namespace {
+
+TEST(DemoDrivesTest, DemoDeclaresEveryCodeModeAndAPlainDisk) {
+  std::FILE* f = std::fopen((std::filesystem::path(DOZERED_DEMO_DIR) / "VirtualDrives.ini").string().c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  std::string text;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  std::fclose(f);
+  std::set<int> modes;
+  bool plain = false;
+  for (const DriveDeclaration& d : ParseVirtualDrivesIni(text, "")) {
+    if (d.config.kind == DriveKind::kPlainDisk) {
+      plain = true;
+    } else {
+      modes.insert(d.config.cardMode);
+      EXPECT_FALSE(d.config.stateFile.empty()) << d.config.label;
+    }
+  }
+  EXPECT_EQ(modes, (std::set<int>{0, 1, 2}));
+  EXPECT_TRUE(plain);
 }
 
 }  // namespace
