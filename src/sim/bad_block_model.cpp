@@ -22,6 +22,9 @@ BadBlockModel::BadBlockModel(const DriveConfig& config, const FlashLayout& layou
   const int fblocks = g.TotalFBlocks();
   fblockBad_.assign(static_cast<size_t>(std::max(fblocks, 0)), 0);
   physicalBad_.assign(static_cast<size_t>(std::max(layout.PhysicalBlockCount(), 0)), 0);
+  physicalRetired_.assign(physicalBad_.size(), 0);
+  seed_ = config.seed;
+  eta_ = 3.2 * std::max(config.ratedCycles, 1);
   if (fblocks <= 0 || g.channels <= 0 || g.planes <= 0) return;
 
   // Per-drive rate: lognormal with a median of 1.2 %, capped at 2 %.
@@ -98,6 +101,37 @@ bool BadBlockModel::IsFBlockBad(int fblock) const {
 bool BadBlockModel::IsPhysicalBlockFactoryBad(const PhysicalBlock& b) const {
   const int i = layout_.BlockIndex(b);
   return i >= 0 && i < static_cast<int>(physicalBad_.size()) && physicalBad_[static_cast<size_t>(i)];
+}
+
+bool BadBlockModel::IsPhysicalBlockRetired(const PhysicalBlock& b) const {
+  const int i = layout_.BlockIndex(b);
+  return i >= 0 && i < static_cast<int>(physicalRetired_.size()) && physicalRetired_[static_cast<size_t>(i)];
+}
+
+uint32_t BadBlockModel::Endurance(const PhysicalBlock& b) const {
+  const uint64_t index = static_cast<uint64_t>(layout_.BlockIndex(b));
+  double u = UnitFromHash(Hash(seed_, HashDomain::kEndurance, index, 0));
+  if (u < 1e-12) u = 1e-12;
+  const bool infant = UnitFromHash(Hash(seed_, HashDomain::kEndurance, index, 1)) < 0.0005;
+  const double eta = infant ? 300.0 : eta_;
+  return static_cast<uint32_t>(eta * std::cbrt(-std::log(u)));
+}
+
+bool BadBlockModel::WearsOutOnProgram(const PhysicalBlock& b) const {
+  return Hash(seed_, HashDomain::kEndurance, static_cast<uint64_t>(layout_.BlockIndex(b)), 2) % 4 == 0;
+}
+
+int BadBlockModel::WearOutPage(const PhysicalBlock& b) const {
+  const uint64_t pages = static_cast<uint64_t>(std::max(layout_.geometry().pagesPerBlock, 1));
+  return static_cast<int>(Hash(seed_, HashDomain::kEndurance, static_cast<uint64_t>(layout_.BlockIndex(b)), 3) % pages);
+}
+
+void BadBlockModel::Retire(const PhysicalBlock& b, const RunTimeBadBlock& entry) {
+  const int i = layout_.BlockIndex(b);
+  if (i < 0 || i >= static_cast<int>(physicalRetired_.size()) || physicalRetired_[static_cast<size_t>(i)]) return;
+  physicalRetired_[static_cast<size_t>(i)] = 1;
+  runTime_.push_back(entry);
+  if (entry.fblock < fblockBad_.size()) fblockBad_[entry.fblock] = 1;
 }
 
 int BadBlockModel::OriginalCount() const {

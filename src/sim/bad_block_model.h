@@ -49,6 +49,15 @@ class BadBlockModel {
 
   bool IsFBlockBad(int fblock) const;
   bool IsPhysicalBlockFactoryBad(const PhysicalBlock& b) const;
+  bool IsPhysicalBlockRetired(const PhysicalBlock& b) const;
+
+  // Wear-out: a block lasts Endurance() erase cycles, then fails an erase, or
+  // (one block in four) a program of WearOutPage().
+  uint32_t Endurance(const PhysicalBlock& b) const;
+  bool WearsOutOnProgram(const PhysicalBlock& b) const;
+  int WearOutPage(const PhysicalBlock& b) const;
+  // Retires a block that failed in use: it joins the mark-bad list.
+  void Retire(const PhysicalBlock& b, const RunTimeBadBlock& entry);
   int OriginalCount() const;  // marked by the flash maker
   int PretestCount() const;   // found by the pre-test
 
@@ -58,6 +67,9 @@ class BadBlockModel {
   std::vector<RunTimeBadBlock> runTime_;
   std::vector<uint8_t> fblockBad_;
   std::vector<uint8_t> physicalBad_;
+  std::vector<uint8_t> physicalRetired_;
+  uint64_t seed_ = 0;
+  double eta_ = 9600;
   double rate_ = 0;
 };
 

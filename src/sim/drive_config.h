@@ -72,6 +72,7 @@ struct DriveConfig {
   uint8_t flashMaker = 0;        // 0: chosen from the seed
   int temperature = 38;          // degrees
   int averageEraseCount = 850;   // pre-aged wear of the demo drive
+  int ratedCycles = 3000;        // erase cycles the flash is rated for
   int powerOnHours = 0;          // 0: derived from the wear
   uint32_t capacityOverride = 0; // sectors; 0: derived from the geometry
 

@@ -32,6 +32,38 @@ uint32_t DriveModel::EraseCountOf(const PhysicalBlock& block) const {
   return wear.BaseEraseCount(layout.FBlockOf(block)) + flash.EraseCountThisLife(block);
 }
 
+bool DriveModel::EraseWearsOut(const PhysicalBlock& block) {
+  if (flash.EraseCountThisLife(block) == 0 || badBlocks.WearsOutOnProgram(block)) return false;
+  const uint32_t count = EraseCountOf(block);
+  if (count < badBlocks.Endurance(block)) return false;
+  RunTimeBadBlock entry;
+  entry.fblock = static_cast<uint16_t>(layout.FBlockOf(block));
+  entry.reason = kFailErase;
+  entry.channel = static_cast<uint8_t>(block.channel);
+  entry.ceOffset = static_cast<uint8_t>(layout.CeOffsetOf(block));
+  entry.plane = static_cast<uint8_t>(block.plane);
+  entry.failMask = static_cast<uint16_t>(1u << ((4 * block.channel + layout.CeOffsetOf(block)) & 15));
+  entry.eraseCount = static_cast<uint16_t>(std::min<uint32_t>(count, 0x7FFF));
+  badBlocks.Retire(block, entry);
+  return true;
+}
+
+bool DriveModel::ProgramWearsOut(const PhysicalPage& page) {
+  if (flash.EraseCountThisLife(page.block) == 0 || !badBlocks.WearsOutOnProgram(page.block)) return false;
+  const uint32_t count = EraseCountOf(page.block);
+  if (count < badBlocks.Endurance(page.block) || page.page != badBlocks.WearOutPage(page.block)) return false;
+  RunTimeBadBlock entry;
+  entry.fblock = static_cast<uint16_t>(layout.FBlockOf(page.block));
+  entry.reason = kFailProgram;
+  entry.page = static_cast<uint16_t>(page.page);
+  entry.channel = static_cast<uint8_t>(page.block.channel);
+  entry.ceOffset = static_cast<uint8_t>(layout.CeOffsetOf(page.block));
+  entry.plane = static_cast<uint8_t>(page.block.plane);
+  entry.eraseCount = static_cast<uint16_t>(std::min<uint32_t>(count, 0x7FFF));
+  badBlocks.Retire(page.block, entry);
+  return true;
+}
+
 double DriveModel::AverageEraseCount() const {
   if (dataBlocks_.empty()) return 0;
   double sum = 0;

@@ -35,7 +35,7 @@ class DriveModel {
   const DriveIdentity identity;
   const FlashLayout layout;
   const WearModel wear;
-  const BadBlockModel badBlocks;
+  BadBlockModel badBlocks;
   FlashStore flash;
   std::unique_ptr<FlashReadModel> readModel;
   int cardMode = 2;
@@ -52,6 +52,13 @@ class DriveModel {
   const std::vector<uint16_t>& DataBlocks() const { return dataBlocks_; }
   // Erase count of the physical block a page sits in.
   uint32_t EraseCountOf(const PhysicalBlock& block) const;
+
+  // Wear-out of blocks erased in this life. After an erase: true when the
+  // block has reached its endurance and the erase failed. Before a program:
+  // true when the block has worn out on this page and the program fails.
+  // Either retires the block into the mark-bad list.
+  bool EraseWearsOut(const PhysicalBlock& block);
+  bool ProgramWearsOut(const PhysicalPage& page);
 
  private:
   std::vector<uint16_t> dataBlocks_;

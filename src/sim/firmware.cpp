@@ -114,6 +114,7 @@ bool Firmware::Erase(const FlashCommandAddress& address) {
     if (planes > 1) b.plane = i;
     if (model_.flash.Erase(b)) {
       if (sink_ != nullptr) sink_->OnFlashErase(model_.layout.BlockIndex(b));
+      if (model_.EraseWearsOut(b)) ok = false;
     } else {
       ok = false;
     }
@@ -189,9 +190,10 @@ bool Firmware::DataOut(uint32_t offset, const uint8_t* buffer, uint32_t length) 
       const FlashCommandAddress address = DecodeFlashAddress(block_);
       PhysicalPage page;
       if (!model_.layout.ResolvePage(address, &page)) return true;  // nothing there to program
-      if (model_.flash.Program(page, offset, buffer, length) && sink_ != nullptr) {
-        sink_->OnFlashProgram(model_.layout.BlockIndex(page.block), page.page, offset, buffer, length);
-      }
+      // Every attempt is kept, so that a replay wears the flash out the same way.
+      if (sink_ != nullptr) sink_->OnFlashProgram(model_.layout.BlockIndex(page.block), page.page, offset, buffer, length);
+      if (offset == 0 && model_.ProgramWearsOut(page)) return true;  // the program status is not reported
+      model_.flash.Program(page, offset, buffer, length);
       return true;
     }
     case opcode::kDownloadCode: {
@@ -237,12 +239,14 @@ void Firmware::RestoreProgram(int blockIndex, int page, uint32_t offset, const u
   p.block = model_.layout.BlockAt(blockIndex);
   p.page = page;
   if (page < 0 || page >= model_.config.geometry.pagesPerBlock) return;
+  if (offset == 0 && model_.ProgramWearsOut(p)) return;
   model_.flash.Program(p, offset, data, length);
 }
 
 void Firmware::RestoreErase(int blockIndex) {
   if (blockIndex < 0 || blockIndex >= model_.layout.PhysicalBlockCount()) return;
-  model_.flash.Erase(model_.layout.BlockAt(blockIndex));
+  const PhysicalBlock block = model_.layout.BlockAt(blockIndex);
+  if (model_.flash.Erase(block)) model_.EraseWearsOut(block);
 }
 
 }  // namespace dozered::sim

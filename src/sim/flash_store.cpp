@@ -143,7 +143,7 @@ bool FlashStore::IsProgrammed(const PhysicalPage& page) const {
 }
 
 bool FlashStore::Program(const PhysicalPage& page, size_t offset, const uint8_t* data, size_t length) {
-  if (badBlocks_.IsPhysicalBlockFactoryBad(page.block)) return false;
+  if (badBlocks_.IsPhysicalBlockFactoryBad(page.block) || badBlocks_.IsPhysicalBlockRetired(page.block)) return false;
   const uint64_t key = layout_.PageKey(page);
   auto it = pages_.find(key);
   if (it == pages_.end()) {
@@ -164,7 +164,7 @@ bool FlashStore::Program(const PhysicalPage& page, size_t offset, const uint8_t*
 }
 
 bool FlashStore::Erase(const PhysicalBlock& block) {
-  if (badBlocks_.IsPhysicalBlockFactoryBad(block)) return false;
+  if (badBlocks_.IsPhysicalBlockFactoryBad(block) || badBlocks_.IsPhysicalBlockRetired(block)) return false;
   BlockState& state = blocks_[static_cast<size_t>(layout_.BlockIndex(block))];
   PhysicalPage page;
   page.block = block;

@@ -72,6 +72,7 @@ void Apply(DriveDeclaration& d, const std::string& key, const std::string& value
   else if (k == "flashmaker") c.flashMaker = static_cast<uint8_t>(Number(value));
   else if (k == "temperature") c.temperature = Clamp(Number(value), 0, 125);
   else if (k == "averageerasecount") c.averageEraseCount = Clamp(Number(value), 0, 30000);
+  else if (k == "ratedcycles") c.ratedCycles = Clamp(Number(value), 1, 1000000);
   else if (k == "poweronhours") c.powerOnHours = Clamp(Number(value), 0, 1000000);
   else if (k == "capacitysectors") c.capacityOverride = static_cast<uint32_t>(Number(value));
   else if (k == "failaccess") c.faults.failNthAccess = static_cast<uint64_t>(Number(value));

@@ -12,7 +12,7 @@
 //   Vendor= Product= Revision= Model= Serial= Firmware=
 //   IspFolder= IspTag= the ISP version (folder name, 4-character tag)
 //   Channels= Ces= InterleaveWays= Planes= BlocksPerCe= PagesPerBlock= PageSizeKiB=
-//   FlashMaker= Temperature= AverageEraseCount= PowerOnHours= CapacitySectors=
+//   FlashMaker= Temperature= AverageEraseCount= RatedCycles= PowerOnHours= CapacitySectors=
 //   FailAccess=        the n-th sector access fails
 //   FailLba=           every access touching this LBA fails
 //   FailWrites=1       every write fails

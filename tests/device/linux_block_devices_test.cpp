@@ -109,6 +109,19 @@ TEST(LinuxBlockDevicesTest, PlatformOverAFakeSysBlockNamesDisksByKernelName) {
   EXPECT_EQ(aspi.DeviceCountFound(), 0);
 }
 
+TEST(LinuxBlockDevicesTest, PathLongerThanTheRecordFieldIsNotOpened) {
+  testing::TempDir dir;
+  const std::string longPath = dir.Write(std::string(60, 'x') + ".img", std::string(4096, '\0'));
+  // The file a cut path would open exists too.
+  const std::string cut = longPath.substr(0, StorageDevice::kTextSize - 1);
+  ASSERT_GT(cut.size(), dir.Path("").size());
+  dir.Write(cut.substr(dir.Path("").size()), std::string(4096, '\0'));
+  LinuxStoragePlatform platform({longPath});
+  StorageDevice record(platform);
+  EXPECT_FALSE(record.OpenByNumber(0)) << "a cut path would name another file";
+  EXPECT_EQ(platform.OpenHandleCount(), 0);
+}
+
 // Whatever this machine has: every listed disk is a /dev node under its
 // kernel name, and a scan leaves no handle open.
 TEST(LinuxBlockDevicesTest, EnumeratesThisMachine) {

@@ -68,8 +68,7 @@ namespace dozered::sim {
 namespace {
 
 TEST(DemoDrivesTest, DemoDeclaresEveryCodeModeAndAPlainDisk) {
-  const auto root = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path();
-  std::FILE* f = std::fopen((root / "demo" / "VirtualDrives.ini").string().c_str(), "rb");
+  std::FILE* f = std::fopen((std::filesystem::path(DOZERED_DEMO_DIR) / "VirtualDrives.ini").string().c_str(), "rb");
   ASSERT_NE(f, nullptr);
   std::string text;
   char buffer[4096];
