@@ -7,6 +7,7 @@
 #include "app/gui/application.h"
 #include "app/gui/main_form.h"
 #include "app/gui/setup_form.h"
+#include "app/platform_setup.h"
 #include "flash/gui/distribution_form.h"
 #include "reports/gui/erase_count_analyze_form.h"
 
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
   {
     dozered::TApplication app(argc, argv);
     state->ExecutableDir = QCoreApplication::applicationDirPath().toStdString();
+    dozered::SetUpStoragePlatform(*state);
 
     auto main_form = std::make_unique<dozered::TMainForm>(*state);
     main_form->FormCreate();

@@ -4,8 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 
+#include "device/aspi_lib.h"
+#include "device/storage_platform.h"
 #include "protocol/ve4810vo.h"
 
 namespace dozered {
@@ -48,6 +51,11 @@ struct AppState {
   std::array<VE4810VO, kMaxControllers> Controllers{};
   // The controller the operation in progress talks to; none at start.
   VE4810VO* CurrentController = nullptr;
+
+  // The storage platform the tool runs on (chosen at start-up) and the
+  // enumerator over it. The enumerator is destroyed first, closing its records.
+  std::unique_ptr<StoragePlatform> Platform;
+  std::unique_ptr<AspiLib> Enumerator;
 };
 
 }  // namespace dozered

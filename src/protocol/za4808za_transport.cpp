@@ -7,10 +7,12 @@
 // (kResultSaveReadFailed): without a good copy nothing could be put back. A
 // data-out exchange saves every sector its data phase may overwrite, so a
 // drive that takes the whole exchange as data gets all of them back. The
+// check runs after every command write, also a failed one (after the leave
+// read), since a write whose status was lost may have stored the block. The
 // restore runs when the check finds the command block (or, for data out,
 // the first data sector) at the command address, and also when the check
 // read itself fails; it writes only what was read from those sectors before
-// the exchange.
+// the exchange, and is tried again when the write fails.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -152,7 +154,9 @@ ZA4808ZA::TryOutcome ZA4808ZA::RunCommand(uint32_t commandAddress, const Command
     const bool stored = !checkRead || SameSector(scratch, written.data()) ||
                         (afterDataPhase && SameSector(scratch, command.data())) ||
                         (afterDataPhase && writesData && SameSector(scratch, dataOut));
-    if (stored) {
+    // A single saved sector that reads back unchanged needs no write.
+    const bool unchanged = checkRead && saveSectors == 1 && SameSector(scratch, saved.data());
+    if (stored && !unchanged) {
       const int32_t r = Restore(commandAddress, saved.data(), saveSectors);
       if (r != kResultSuccess && out.code == kResultSuccess) out.code = r;
     }

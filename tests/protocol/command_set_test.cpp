@@ -2,7 +2,9 @@
 // at the command address byte for byte, and its data phase.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <functional>
+#include <string>
 #include <map>
 #include <vector>
 

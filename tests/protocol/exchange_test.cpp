@@ -3,7 +3,9 @@
 // of a fault at each step, the restore and the open/close rule.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "protocol/result_codes.h"

@@ -68,6 +68,15 @@ TEST(SimulatedDriveProtocolTest, AProbedDriveAnswersWithItsCardInformation) {
   EXPECT_FALSE(rig.Record().IsOpen());
 }
 
+TEST(SimulatedDriveProtocolTest, ACommandWhoseReplyFillsItsOwnBlockWritesOnlyTheBlock) {
+  ProtocolRig rig(Simulated());
+  EXPECT_EQ(rig.Controller().SetFlashClock(0x0010), kResultSuccess);
+  EXPECT_EQ(rig.Controller().EnterRomCodeMode(1), kResultSuccess);
+  int writes = 0;
+  for (const auto& a : rig.Recorder().Accesses()) writes += a.write;
+  EXPECT_EQ(writes, 2);
+}
+
 TEST(SimulatedDriveProtocolTest, TheVariantSignatureIsAcceptedOnlyAfterSetVariantSignature) {
   sim::DriveConfig config;
   config.signature = "VE4810VI";

@@ -79,6 +79,9 @@ class TMainForm : public QMainWindow, public Feedback {
   void SetMessageBoxHandler(MessageBoxHandler handler) {
     message_box_handler_ = std::move(handler);
   }
+  // Replaces the MPISP file-open dialog: returns the chosen path, "" when cancelled.
+  using OpenFileHandler = std::function<std::string()>;
+  void SetMpispFileHandler(OpenFileHandler handler) { mpisp_file_handler_ = std::move(handler); }
 
   AppState& State() { return state_; }
 
@@ -111,6 +114,8 @@ class TMainForm : public QMainWindow, public Feedback {
   void CMBB_DeviceListChange();
   void BTN_DLMPISPClick();
   void BTN_SaveInfoClick();
+  // Fills MM_DeviceInfo for the selected drive; warns about ROM code mode.
+  void ShowDeviceInfo();
   // Pages (main_form_pages.cpp).
   void BTN_ReadDataClick();
   void PC_MainChange();
@@ -130,12 +135,14 @@ class TMainForm : public QMainWindow, public Feedback {
   void CreateStatusBar();
   void LoadPageList();
   void OnCurrentPageChanged();
+  std::string ChooseMpispFile();
 
   AppState& state_;
   StartupFiles files_;
   std::array<QWidget*, kPageCount> pages_{};
   std::array<QLabel*, kStatusPanelCount> status_panels_{};
   MessageBoxHandler message_box_handler_;
+  OpenFileHandler mpisp_file_handler_;
   bool cancel_requested_ = false;
   bool page_set_in_code_ = false;
 };

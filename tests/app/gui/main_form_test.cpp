@@ -91,14 +91,15 @@ struct TabsCase {
 
 TEST_F(MainFormTest, ShowsTheTabsTabSheetIniLists) {
   const TabsCase cases[] = {
+      // The start-up scan ends on page 0 whatever page the list made active.
       {"some pages",
        "\"Smart Data\"\r\n\"Flash RW\" ; raw pages\r\n\"Error Log\"\r\n",
        {2, 7, 13},
-       2,
+       0,
        false},
-      {"caption instead of name", "\"Smart Info\"\r\n\"Card Info\"\r\n", {3}, 3, false},
-      {"Chunk ECC with Flash RW", "\"Flash RW\"\r\n\"Chunk ECC\"\r\n", {7}, 6, true},
-      {"only Chunk ECC", "\"Chunk ECC\"\r\n", {}, 6, true},
+      {"caption instead of name", "\"Smart Info\"\r\n\"Card Info\"\r\n", {3}, 0, false},
+      {"Chunk ECC with Flash RW", "\"Flash RW\"\r\n\"Chunk ECC\"\r\n", {7}, 0, true},
+      {"only Chunk ECC", "\"Chunk ECC\"\r\n", {}, 0, true},
   };
   for (const TabsCase& c : cases) {
     Create(c.tabsheet);
@@ -111,6 +112,9 @@ TEST_F(MainFormTest, ShowsTheTabsTabSheetIniLists) {
 
 TEST_F(MainFormTest, HiddenChunkEccPageCanBeTheShownPage) {
   Create("\"Chunk ECC\"\r\n");
+  // The start-up scan ends on page 0; the list made page 6 active before it.
+  EXPECT_EQ(form_->ActivePage(), kPageReadFlashId);
+  form_->SetActivePage(kPageChunkEcc);
   form_->show();
   EXPECT_EQ(Tabs()->currentWidget(), form_->Page(kPageChunkEcc));
   EXPECT_TRUE(form_->Page(kPageChunkEcc)->isVisible());
@@ -135,6 +139,7 @@ TEST_F(MainFormTest, StatusLineReportAndShow) {
   ASSERT_NE(timer, nullptr);
   EXPECT_TRUE(timer->isSingleShot());
   EXPECT_EQ(timer->interval(), 2000);
+  form_->TM_StatusBarClearTimer();  // "Scan device complete" of the start-up scan
 
   form_->ShowStatus("Waitting......");
   EXPECT_EQ(label->text(), QStringLiteral("Waitting......"));

@@ -1,0 +1,164 @@
+#include "app/code_loading.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "app/device_info.h"
+#include "app/feedback.h"
+#include "app/paths.h"
+#include "protocol/code_images.h"
+#include "protocol/command_block.h"
+
+namespace dozered {
+
+namespace {
+
+// The controller needs a moment after the switch to ROM code mode.
+constexpr auto kRomSwitchDelay = std::chrono::milliseconds(3);
+
+bool IsFile(const std::string& path) {
+  std::error_code error;
+  return !path.empty() && std::filesystem::is_regular_file(path, error);
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  return !file.bad();
+}
+
+void RefreshTables(AppState& state, int device) {
+  VE4810VO& controller = state.Controllers[device];
+  controller.ReadFlashId(kFlashIdSectors, state.CardInfoTable[device]);
+  controller.ReadIdentify(state.IdentifyTable[device]);
+  controller.ReadIspInfo(state.IspInfoTable[device]);
+}
+
+void ErrorBox(Feedback& feedback, const std::string& text) {
+  feedback.MessageBox(text, kErrorCaption, MessageIcon::Error);
+}
+
+std::string Formatted(const char* format, const std::string& value) {
+  std::vector<char> text(value.size() + 64);
+  std::snprintf(text.data(), text.size(), format, value.c_str());
+  return text.data();
+}
+
+}  // namespace
+
+bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& chooseFile) {
+  feedback.ProcessPendingEvents();
+  const int s = state.SelectedDevice;
+  if (s < 0 || s >= kMaxControllers) return false;
+  VE4810VO& controller = state.Controllers[s];
+  state.CurrentController = &controller;
+
+  uint8_t modeBefore = kCardModeRomCode;
+  if (controller.IsDetected()) {
+    RefreshTables(state, s);
+    feedback.ProcessPendingEvents();
+    modeBefore = state.CardInfoTable[s][card_info_offset::kCardMode];
+    if (modeBefore == kCardModeMpisp) return true;
+  }
+
+  const std::string path = chooseFile ? chooseFile() : std::string();
+  std::vector<uint8_t> file;
+  if (!IsFile(path) || !ReadWholeFile(path, file)) {
+    ErrorBox(feedback, kMpispOpenFailText);
+    return false;
+  }
+  // A file of no more than its header would send nothing but the switch to
+  // ROM code mode and a jump into whatever the controller's memory holds.
+  MpispImage image;
+  if (!ParseMpispImage(file, image)) {
+    ErrorBox(feedback, kMpispNoImageText);
+    return false;
+  }
+  file.clear();
+  file.shrink_to_fit();
+
+  if (!controller.IsDetected()) return false;
+
+  if (modeBefore != kCardModeRomCode) {
+    controller.EnterRomCodeMode(1);
+    std::this_thread::sleep_for(kRomSwitchDelay);
+  }
+  controller.ReadFlashId(kFlashIdSectors, state.CardInfoTable[s]);
+  if (state.CardInfoTable[s][card_info_offset::kCardMode] != kCardModeRomCode) return false;
+
+  const std::span<const uint8_t> code(image.data);
+  for (const CodePiece& piece : PlanCodePieces(image.loadAddress, image.imageSize)) {
+    const int32_t result = controller.DownloadCode(
+        piece.address, piece.sectors, code.subspan(piece.offset, piece.sectors * kSectorBytes));
+    if (result != 0) {
+      ErrorBox(feedback, kMpispDownloadFailText);
+      return false;
+    }
+  }
+  if (controller.JumpToCode(image.loadAddress, 1, code.first(kSectorBytes)) != 0) {
+    ErrorBox(feedback, kMpispJumpFailText);
+    return false;
+  }
+  RefreshTables(state, s);
+  return true;
+}
+
+std::string DiagnosticCodePathFor(const AppState& state, int device, const std::string& name) {
+  const uint8_t* identify = state.IdentifyTable[device].data();
+  const uint8_t* isp = state.IspInfoTable[device].data();
+  std::string folder = JoinPath(state.ExecutableDir, IspFolderName(isp));
+  if (UsesRevisionSubfolder(identify, isp)) {
+    folder = JoinPath(folder, RevisionSubfolderName(identify));
+  }
+  return JoinPath(folder, name);
+}
+
+bool LoadDiagnosticCodeFile(AppState& state, Feedback& feedback, const std::string& name,
+                            std::span<uint8_t> payload, uint32_t& loadAddress) {
+  const int s = state.SelectedDevice;
+  if (s < 0 || s >= kMaxControllers) return false;
+  state.CurrentController = &state.Controllers[s];
+
+  const std::string path = DiagnosticCodePathFor(state, s, name);
+  std::ifstream file;
+  if (IsFile(path)) file.open(path, std::ios::binary);
+  if (!file.is_open()) {
+    ErrorBox(feedback, Formatted(kDiagnosticOpenFailFormat, path));
+    return false;
+  }
+  file.seekg(0, std::ios::end);
+  const size_t size = static_cast<size_t>(file.tellg());
+  file.seekg(0);
+  uint8_t head[kMpispHeaderReadSize] = {};
+  file.read(reinterpret_cast<char*>(head), sizeof head);
+  const size_t headSize = static_cast<size_t>(file.gcount());
+  const DiagnosticLayout layout = DiagnosticLayoutOf(head, headSize, size);
+
+  // The program must reach the drive whole: a cut one would run without its end.
+  if (layout.payloadSize > payload.size()) {
+    ErrorBox(feedback, Formatted(kDiagnosticTooLargeFormat, name));
+    return false;
+  }
+  file.clear();
+  file.seekg(static_cast<std::streamoff>(layout.payloadOffset));
+  file.read(reinterpret_cast<char*>(payload.data()), static_cast<std::streamsize>(layout.payloadSize));
+  const size_t length = static_cast<size_t>(file.gcount());
+  std::fill(payload.begin() + static_cast<std::ptrdiff_t>(length), payload.end(), 0);
+
+  if (length < kDiagnosticTrailerSize ||
+      !TrailerMatchesIspVersion(payload.data() + length - kDiagnosticTrailerSize,
+                                state.IspInfoTable[s].data())) {
+    ErrorBox(feedback, Formatted(kDiagnosticVersionFailFormat, name));
+    return false;
+  }
+  loadAddress = layout.loadAddress;
+  return true;
+}
+
+}  // namespace dozered
