@@ -148,7 +148,12 @@ void TMainForm::LV_IdentifyTableClick() {
   const Rows& rows = IdentifyTablePage->Model()->RowsData();
   const auto row = static_cast<size_t>(current.row());
   if (row >= rows.size()) return;
-  StatusBarPanel(1)->setText(ToQString(IdentifyRowStatusText(rows[row])));
+  // The panel is one line high: the line break after the last sub-item is not
+  // drawn, so that the text sits in the middle of the panel like the others.
+  QString text = ToQString(IdentifyRowStatusText(rows[row]));
+  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+  StatusBarPanel(1)->setText(text);
 }
 
 }  // namespace dozered

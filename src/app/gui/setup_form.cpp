@@ -104,7 +104,7 @@ void TSetupForm::BuildControls() {
   left->addStretch(1);
 
   auto* middle = new QVBoxLayout;
-  middle->setSpacing(4);
+  middle->setSpacing(8);
   for (QWidget* w : {static_cast<QWidget*>(RG_StrongPage), static_cast<QWidget*>(RG_ReadSpr),
                      static_cast<QWidget*>(RG_PlaneMode), static_cast<QWidget*>(RG_EccModeSwitch),
                      static_cast<QWidget*>(RG_Scramble)}) {

@@ -326,7 +326,7 @@ TEST_F(InformationPagesTest, ClickInTheIdentifyListShowsTheDescription) {
   const QModelIndex index = list->model()->index(2, 0);
   list->setCurrentIndex(index);
   emit list->clicked(index);
-  EXPECT_EQ(form_->StatusBarPanel(1)->text().toStdString(), rows[2][1] + "\r\n");
+  EXPECT_EQ(form_->StatusBarPanel(1)->text().toStdString(), rows[2][1]);
 }
 
 TEST_F(InformationPagesTest, FlashIdReadRefreshesOnlyTheTemperatureLine) {
