@@ -16,14 +16,15 @@ SimulatedDrive::SimulatedDrive(const DriveConfig& config)
 SimulatedDrive::~SimulatedDrive() = default;
 
 SimulatedDrive::AccessResult SimulatedDrive::ReadSectors(uint64_t lba, uint32_t count, uint8_t* buffer) {
-  return Access(false, lba, count, buffer);
+  return Access(lba, count, buffer, nullptr);
 }
 
 SimulatedDrive::AccessResult SimulatedDrive::WriteSectors(uint64_t lba, uint32_t count, const uint8_t* buffer) {
-  return Access(true, lba, count, const_cast<uint8_t*>(buffer));
+  return Access(lba, count, nullptr, buffer);
 }
 
-SimulatedDrive::AccessResult SimulatedDrive::Access(bool write, uint64_t lba, uint32_t count, uint8_t* buffer) {
+SimulatedDrive::AccessResult SimulatedDrive::Access(uint64_t lba, uint32_t count, uint8_t* in, const uint8_t* out) {
+  const bool write = out != nullptr;
   const FaultInjector::Verdict verdict = faults_.OnSectorAccess(write, lba, count);
   const uint64_t number = faults_.accesses();
   auto trace = [&](const char* result, const std::string& note) {
@@ -42,7 +43,7 @@ SimulatedDrive::AccessResult SimulatedDrive::Access(bool write, uint64_t lba, ui
     return AccessResult::kOutOfRange;
   }
   VendorProtocol::Outcome outcome = VendorProtocol::Outcome::kOrdinary;
-  if (protocol_) outcome = write ? protocol_->OnWrite(lba, count, buffer) : protocol_->OnRead(lba, count, buffer);
+  if (protocol_) outcome = write ? protocol_->OnWrite(lba, count, out) : protocol_->OnRead(lba, count, in);
   const std::string note = protocol_ ? protocol_->lastNote() : std::string();
   if (outcome == VendorProtocol::Outcome::kFailed) {
     trace("fail", note);
@@ -50,11 +51,11 @@ SimulatedDrive::AccessResult SimulatedDrive::Access(bool write, uint64_t lba, ui
   }
   if (outcome == VendorProtocol::Outcome::kOrdinary) {
     if (write) {
-      userData_.Write(lba, count, buffer);
-      if (state_) state_->OnUserWrite(lba, count, buffer);
+      userData_.Write(lba, count, out);
+      if (state_) state_->OnUserWrite(lba, count, out);
       model_->counters.hostSectorsWritten += count;
     } else {
-      userData_.Read(lba, count, buffer);
+      userData_.Read(lba, count, in);
       model_->counters.hostSectorsRead += count;
     }
   }

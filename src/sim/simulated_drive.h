@@ -43,7 +43,8 @@ class SimulatedDrive final : public VirtualDrive {
   size_t StoredFlashBytes() const { return model_->flash.StoredBytes(); }
 
  private:
-  AccessResult Access(bool write, uint64_t lba, uint32_t count, uint8_t* buffer);
+  // One sector access: `in` receives a read, `out` carries a write.
+  AccessResult Access(uint64_t lba, uint32_t count, uint8_t* in, const uint8_t* out);
   bool ScsiInquiry(ScsiCommand& command, ScsiOutcome& outcome);
 
   std::unique_ptr<DriveModel> model_;

@@ -141,6 +141,7 @@ void TMainForm::CreatePages() {
   SetPageContent(kPageFlashRw, FlashRwPage);
   DbsDpsPage = new TDbsDpsPage(state_);
   SetPageContent(kPageDbsDps, DbsDpsPage);
+  CreateInformationPages();
 }
 
 void TMainForm::CreateStatusBar() {

@@ -28,6 +28,16 @@ namespace dozered {
 
 class TFlashRwPage;
 class TDbsDpsPage;
+class InfoPage;
+class TReadFlashIdPage;
+class TIdentifyTablePage;
+class TSmartInfoPage;
+class TCardInfoPage;
+class TEraseCountPage;
+class TCidOptionPage;
+class TMarkBadInfoPage;
+class TMicrocodePage;
+class TErrorLogPage;
 
 // The files the window reads at creation (working directory by default).
 struct StartupFiles {
@@ -107,6 +117,27 @@ class TMainForm : public QMainWindow, public Feedback {
   // Page contents that other handlers reach into.
   TFlashRwPage* FlashRwPage = nullptr;
   TDbsDpsPage* DbsDpsPage = nullptr;
+  TReadFlashIdPage* ReadFlashIdPage = nullptr;
+  TIdentifyTablePage* IdentifyTablePage = nullptr;
+  TSmartInfoPage* SmartInfoPage = nullptr;
+  TCardInfoPage* CardInfoPage = nullptr;
+  TEraseCountPage* EraseCountPage = nullptr;
+  TCidOptionPage* CidOptionPage = nullptr;
+  TMarkBadInfoPage* MarkBadInfoPage = nullptr;
+  TMicrocodePage* MicrocodePage = nullptr;
+  TErrorLogPage* ErrorLogPage = nullptr;
+
+  // The memo and list of information page `page` (0-5, 10, 13); nullptr for
+  // the other pages.
+  InfoPage* InformationPage(int page) const;
+  // Reads information page `page` into its views and reports the outcome,
+  // whichever page is active (the save log reads every page this way).
+  void ReadInformationPage(int page);
+
+ signals:
+  // PC_MainChange made a flash page active (7, 8 or 9) after it set the raw
+  // data box; the page prepares itself and, on 8, reads.
+  void FlashPageActivated(int page);
 
  public slots:
   // Device area (main_form_device.cpp).
@@ -120,6 +151,7 @@ class TMainForm : public QMainWindow, public Feedback {
   void BTN_ReadDataClick();
   void PC_MainChange();
   void CHKB_RawDataClick();
+  void LV_IdentifyTableClick();
   // Status bar.
   void TM_StatusBarClearTimer();
   void FormResize();
@@ -132,6 +164,7 @@ class TMainForm : public QMainWindow, public Feedback {
   void CreateMenu();
   QWidget* CreateDeviceArea();
   void CreatePages();
+  void CreateInformationPages();
   void CreateStatusBar();
   void LoadPageList();
   void OnCurrentPageChanged();

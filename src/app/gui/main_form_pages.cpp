@@ -1,16 +1,154 @@
-// The handlers shared by the information pages of the main window.
+// The handlers shared by the information pages of the main window: reading the
+// active page, preparing a page when it becomes active, the raw/decoded switch
+// and the IDENTIFY description in the status bar.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTreeView>
+
 #include "app/gui/main_form.h"
+#include "app/gui/pages/card_info_page.h"
+#include "app/gui/pages/cid_option_page.h"
+#include "app/gui/pages/erase_count_page.h"
+#include "app/gui/pages/error_log_page.h"
+#include "app/gui/pages/identify_table_page.h"
+#include "app/gui/pages/mark_bad_info_page.h"
+#include "app/gui/pages/microcode_page.h"
+#include "app/gui/pages/read_flash_id_page.h"
+#include "app/gui/pages/smart_info_page.h"
+#include "app/gui/qt_text.h"
+#include "app/gui/rows_model.h"
+#include "app/page_read.h"
+#include "app/page_table.h"
 
 namespace dozered {
 
-// Reads the active page; run from code after a scan, a selection or a page
-// change (the button itself is never shown).
-void TMainForm::BTN_ReadDataClick() {}
+void TMainForm::CreateInformationPages() {
+  ReadFlashIdPage = new TReadFlashIdPage;
+  SetPageContent(kPageReadFlashId, ReadFlashIdPage);
+  IdentifyTablePage = new TIdentifyTablePage;
+  SetPageContent(kPageIdentifyTable, IdentifyTablePage);
+  connect(IdentifyTablePage->LV_IdentifyTable, &QTreeView::clicked, this, &TMainForm::LV_IdentifyTableClick);
+  SmartInfoPage = new TSmartInfoPage;
+  SetPageContent(kPageSmartInfo, SmartInfoPage);
+  CardInfoPage = new TCardInfoPage;
+  SetPageContent(kPageCardInfo, CardInfoPage);
+  EraseCountPage = new TEraseCountPage;
+  SetPageContent(kPageEraseCount, EraseCountPage);
+  CidOptionPage = new TCidOptionPage;
+  SetPageContent(kPageCidOption, CidOptionPage);
+  MarkBadInfoPage = new TMarkBadInfoPage;
+  SetPageContent(kPageMarkBadInfo, MarkBadInfoPage);
+  MicrocodePage = new TMicrocodePage;
+  SetPageContent(kPageMicrocode, MicrocodePage);
+  ErrorLogPage = new TErrorLogPage;
+  SetPageContent(kPageErrorLog, ErrorLogPage);
+}
+
+InfoPage* TMainForm::InformationPage(int page) const {
+  switch (page) {
+    case kPageReadFlashId: return ReadFlashIdPage;
+    case kPageIdentifyTable: return IdentifyTablePage;
+    case kPageSmartInfo: return SmartInfoPage;
+    case kPageCardInfo: return CardInfoPage;
+    case kPageEraseCount: return EraseCountPage;
+    case kPageCidOption: return CidOptionPage;
+    case kPageMarkBadInfo: return MarkBadInfoPage;
+    case kPageErrorLog: return ErrorLogPage;
+    default: return nullptr;
+  }
+}
+
+// Reads the active page; run from code after a scan, a selection, a code
+// load or a page change (the button itself is never shown).
+void TMainForm::BTN_ReadDataClick() {
+  ShowStatus(kWaitingText);
+  ProcessPendingEvents();
+  ReadInformationPage(ActivePage());
+}
+
+void TMainForm::ReadInformationPage(int page) {
+  PageReadOutput out = ReadPageData(state_, *this, page);
+  if (InfoPage* view = InformationPage(page)) {
+    if (out.Dump) view->SetDump(*out.Dump);
+    if (out.List) view->SetRows(std::move(*out.List));
+  }
+  if (out.MarkBadCount) MarkBadInfoPage->EDT_TtlMarkBadCount->setText(ToQString(*out.MarkBadCount));
+  if (out.Temperature) {
+    std::vector<std::string> lines;
+    const QStringList shown = MM_DeviceInfo->toPlainText().split(QLatin1Char('\n'));
+    for (const QString& line : shown) lines.push_back(ToStdString(line));
+    QStringList refreshed;
+    for (const std::string& line : RefreshTemperatureLines(lines, *out.Temperature)) refreshed << ToQString(line);
+    if (refreshed != shown) MM_DeviceInfo->setPlainText(refreshed.join(QLatin1Char('\n')));
+  }
+}
 
 // The user made another page active.
-void TMainForm::PC_MainChange() {}
+void TMainForm::PC_MainChange() {
+  ProcessBar->setValue(0);
+  ProcessBar->setVisible(false);
+  StatusBarPanel(1)->clear();
+  const int page = ActivePage();
+  switch (page) {
+    case kPageIdentifyTable:
+    case kPageSmartInfo:
+    case kPageCardInfo:
+    case kPageCidOption:
+    case kPageErrorLog: {
+      CHKB_RawData->setEnabled(true);
+      const bool raw = state_.RawViewFlags[static_cast<size_t>(page)] != 0;
+      if (CHKB_RawData->isChecked() != raw) {
+        CHKB_RawData->setChecked(raw);  // runs CHKB_RawDataClick, which sets the views
+      } else {
+        InformationPage(page)->ShowRawView(raw);
+      }
+      BTN_ReadDataClick();
+      break;
+    }
+    case kPageEraseCount:
+      // The erase-count page always opens on its list, whatever the box shows.
+      CHKB_RawData->setEnabled(true);
+      EraseCountPage->ShowRawView(false);
+      BTN_ReadDataClick();
+      break;
+    case kPageFlashRw:
+    case kPageFlashDiagnosis:
+      CHKB_RawData->setChecked(false);
+      CHKB_RawData->setEnabled(false);
+      emit FlashPageActivated(page);
+      break;
+    case kPageDbsDps:
+      emit FlashPageActivated(page);
+      break;
+    default:
+      CHKB_RawData->setChecked(false);
+      CHKB_RawData->setEnabled(false);
+      BTN_ReadDataClick();
+      break;
+  }
+}
 
-// Switches the active page between its raw and its decoded view.
-void TMainForm::CHKB_RawDataClick() {}
+// Switches the active page between its raw and its decoded view and
+// remembers the choice for the page.
+void TMainForm::CHKB_RawDataClick() {
+  const int page = ActivePage();
+  if (!PageHasRawViewSwitch(page)) return;
+  const bool raw = CHKB_RawData->isChecked();
+  state_.RawViewFlags[static_cast<size_t>(page)] = raw ? 1 : 0;
+  InformationPage(page)->ShowRawView(raw);
+}
+
+// A click in the IDENTIFY list shows the row's description in panel 1.
+void TMainForm::LV_IdentifyTableClick() {
+  const QModelIndex current = IdentifyTablePage->LV_IdentifyTable->currentIndex();
+  if (!current.isValid()) return;
+  const Rows& rows = IdentifyTablePage->Model()->RowsData();
+  const auto row = static_cast<size_t>(current.row());
+  if (row >= rows.size()) return;
+  StatusBarPanel(1)->setText(ToQString(IdentifyRowStatusText(rows[row])));
+}
 
 }  // namespace dozered

@@ -121,10 +121,13 @@ TEST_F(DeviceAreaTest, ListHoldsTheKeptDrives) {
     EXPECT_TRUE(form_->PC_Main->isEnabled()) << c.name;
     EXPECT_EQ(InfoLines().front() + " (2, ", c.entries[0].substr(0, InfoLines().front().size() + 5))
         << c.name;
-    EXPECT_EQ(form_->LB_StatusBar->text().toStdString(), "Scan device complete") << c.name;
+    // Start-up reads the active page after the scan.
+    EXPECT_EQ(form_->LB_StatusBar->text().toStdString(), "Read Flash ID successful") << c.name;
     EXPECT_TRUE(form_->TM_StatusBarClear->isActive()) << c.name;
   }
-  EXPECT_EQ(recorders_[1]->Commands().size(), 5u) << "the variant drive was read";
+  // The probe (three flash ID reads, IDENTIFY, ISP information), then the
+  // flash ID page read by the scan and again by start-up.
+  EXPECT_EQ(recorders_[1]->Commands().size(), 7u);
 }
 
 TEST_F(DeviceAreaTest, RescanWithoutDrives) {

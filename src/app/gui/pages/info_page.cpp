@@ -1,0 +1,67 @@
+#include "app/gui/pages/info_page.h"
+
+#include <QHeaderView>
+#include <QPlainTextEdit>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/gui/qt_text.h"
+#include "app/gui/rows_model.h"
+
+namespace dozered {
+
+QPlainTextEdit* NewDumpMemo(const QString& name, QWidget* parent) {
+  auto* memo = new QPlainTextEdit(parent);
+  memo->setObjectName(name);
+  memo->setReadOnly(true);
+  memo->setFont(FixedPitchFont());
+  memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memo->setUndoRedoEnabled(false);
+  return memo;
+}
+
+InfoPage::InfoPage(const QString& memoName, const QString& listName, std::initializer_list<ListColumn> columns,
+                   QWidget* parent)
+    : QWidget(parent) {
+  layout_ = new QVBoxLayout(this);
+  layout_->setContentsMargins(0, 0, 0, 0);
+  if (!memoName.isEmpty()) {
+    memo_ = NewDumpMemo(memoName, this);
+    layout_->addWidget(memo_, 1);
+  }
+  QStringList headers;
+  for (const ListColumn& c : columns) headers << QString::fromLatin1(c.Caption);
+  model_ = new RowsModel(headers, this);
+  list_ = new QTreeView(this);
+  list_->setObjectName(listName);
+  list_->setRootIsDecorated(false);
+  list_->setUniformRowHeights(true);
+  list_->setAllColumnsShowFocus(true);
+  list_->setItemsExpandable(false);
+  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list_->setSelectionMode(QAbstractItemView::SingleSelection);
+  list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list_->setModel(model_);
+  list_->header()->setStretchLastSection(true);
+  int i = 0;
+  for (const ListColumn& c : columns) list_->setColumnWidth(i++, c.Width);
+  layout_->addWidget(list_, 1);
+  ShowRawView(false);
+}
+
+void InfoPage::SetDump(const std::string& text) {
+  if (memo_ == nullptr) return;
+  QString shown = ToQString(text);
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  memo_->setPlainText(shown);
+}
+
+void InfoPage::SetRows(Rows rows) { model_->SetRows(std::move(rows)); }
+
+void InfoPage::ShowRawView(bool raw) {
+  if (memo_ == nullptr) return;
+  memo_->setVisible(raw);
+  list_->setVisible(!raw);
+}
+
+}  // namespace dozered

@@ -1,0 +1,56 @@
+// The common body of an information page: a memo with the hex dump (the raw
+// view) and a list of decoded rows (the decoded view) in the same area, one
+// of them visible at a time.
+#pragma once
+
+#include <QWidget>
+#include <initializer_list>
+#include <string>
+
+#include "decode/rows.h"
+
+class QPlainTextEdit;
+class QTreeView;
+class QVBoxLayout;
+
+namespace dozered {
+
+class RowsModel;
+
+struct ListColumn {
+  const char* Caption;
+  int Width;
+};
+
+class InfoPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  // An empty memo name builds a page without a raw view.
+  InfoPage(const QString& memoName, const QString& listName, std::initializer_list<ListColumn> columns,
+           QWidget* parent = nullptr);
+
+  QPlainTextEdit* Memo() const { return memo_; }
+  QTreeView* List() const { return list_; }
+  RowsModel* Model() const { return model_; }
+
+  void SetDump(const std::string& text);
+  void SetRows(Rows rows);
+  // The memo when `raw`, the list otherwise.
+  void ShowRawView(bool raw);
+
+ protected:
+  // Where a page adds controls of its own, below the views.
+  QVBoxLayout* PageLayout() const { return layout_; }
+
+ private:
+  QVBoxLayout* layout_ = nullptr;
+  QPlainTextEdit* memo_ = nullptr;
+  QTreeView* list_ = nullptr;
+  RowsModel* model_ = nullptr;
+};
+
+// A read-only memo in the fixed-pitch font of the dumps.
+QPlainTextEdit* NewDumpMemo(const QString& name, QWidget* parent);
+
+}  // namespace dozered

@@ -1,0 +1,68 @@
+// Reading the information pages of the main window: which record belongs to
+// which page, the command that fetches it, the hex dump of its bytes, the
+// decoder that turns it into list rows, and the status messages.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "decode/rows.h"
+
+namespace dozered {
+
+class Feedback;
+
+inline constexpr char kWaitingText[] = "Waitting......";
+inline constexpr char kNoDeviceText[] = "No device!";
+inline constexpr char kFunctionNotSupportedText[] = "Function no supported";
+inline constexpr char kReadFlashIdSuccessText[] = "Read Flash ID successful";
+inline constexpr char kReadConfigurationTableSuccessText[] = "Read configuration table successful";
+inline constexpr char kReadSmartSuccessText[] = "Read SMART data successful";
+inline constexpr char kReadSmartFailFormat[] = "Read SMART data fail(%d)";
+inline constexpr char kReadCardInfoSuccessText[] = "Read card info successful";
+inline constexpr char kReadEraseCountSuccessText[] = "Read erase count successful";
+inline constexpr char kReadEraseCountFailFormat[] = "Read erase count fail(%d)";
+inline constexpr char kAccessDeviceFailText[] = "Access device fail";
+inline constexpr char kRetrieveCidSuccessText[] = "Retrieve CID info successful";
+inline constexpr char kRetrieveCidFailFormat[] = "Retrieve CID info fail(%d)";
+inline constexpr char kParsingMarkBadSuccessText[] = "Parsing mark bad info successful";
+inline constexpr char kReadMarkBadFailFormat[] = "Read mark bad info fail(%d)";
+inline constexpr char kReadErrorLogSuccessText[] = "Read error log successful";
+inline constexpr char kTemperatureLineTag[] = "Temperature Sensor(D):";
+
+// Transfer sizes of the page reads.
+inline constexpr uint32_t kFlashIdReadSectors = 4;
+inline constexpr uint8_t kSmartSubCommand = 0xD0;
+inline constexpr uint32_t kEraseCountReadSectors = 33;
+inline constexpr uint32_t kMarkBadReadSectors = 16;
+inline constexpr uint32_t kErrorLogReadSectors = 2;
+inline constexpr size_t kCidBlockOffset = 32;
+
+// What one read changes in the page's views; a field left empty leaves its
+// view as it was.
+struct PageReadOutput {
+  std::optional<std::string> Dump;          // the memo's new text ("" empties it)
+  std::optional<Rows> List;                 // the list's new rows (none empties it)
+  std::optional<std::string> MarkBadCount;  // EDT_TtlMarkBadCount
+  std::optional<uint8_t> Temperature;       // new reading for the device panel
+};
+
+// Reads page `page` (0 to 13) of the selected drive. Status messages and the
+// code loader's message boxes go to `feedback`; the views' new contents come
+// back. With no drive selected only page 0 does anything ("No device!").
+PageReadOutput ReadPageData(AppState& state, Feedback& feedback, int page);
+
+// Whether a page switches between its raw view and its decoded view.
+bool PageHasRawViewSwitch(int page);
+
+// The device panel lines after a new temperature reading: every line that
+// carries the temperature tag is replaced; the others are kept.
+std::vector<std::string> RefreshTemperatureLines(const std::vector<std::string>& lines, uint8_t reading);
+
+// The status bar text for a clicked IDENTIFY row: its sub-items (the columns
+// after the first), each followed by a line break.
+std::string IdentifyRowStatusText(const Row& row);
+
+}  // namespace dozered

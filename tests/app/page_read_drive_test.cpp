@@ -1,0 +1,279 @@
+// ReadPageData against simulated drives: what each page sends, what it shows
+// and what it reports.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "app/code_loading.h"
+#include "app/device_scan.h"
+#include "app/page_read.h"
+#include "device/virtual_platform.h"
+#include "protocol/result_codes.h"
+#include "sim/code_images.h"
+#include "sim/drive_identity.h"
+#include "support/command_fault_drive.h"
+#include "support/recording_feedback.h"
+#include "support/simulated_drives.h"
+#include "support/temp_dir.h"
+
+namespace dozered {
+namespace {
+
+using testing::ControllerDrive;
+using testing::RecordingFeedback;
+using testing::TempDir;
+using testing::VendorCommand;
+using testing::WireRecorder;
+
+constexpr char kCidLayout[] =
+    "[Setting]\r\nUnitSize=1\r\nTotalUnitNum=2\r\n"
+    "[Item_0]\r\nItemUnitOffset=0\r\nItemUnitNum=1\r\nItemDesc=First byte\r\n"
+    "[Item_1]\r\nItemUnitOffset=1\r\nItemUnitNum=1\r\nItemDesc=Second byte\r\n";
+
+class PageReadDriveTest : public ::testing::Test {
+ protected:
+  // One simulated drive behind a fault wrapper and a wire recorder.
+  void Install(const sim::DriveConfig& config) {
+    drive_ = std::make_shared<sim::SimulatedDrive>(config);
+    fault_ = std::make_shared<CommandFaultDrive>(drive_);
+    wire_ = std::make_shared<WireRecorder>(fault_);
+    VirtualDiskSpec disk;
+    disk.drive = wire_;
+    disk.options.port = 2;
+    std::vector<VirtualDiskSpec> disks;
+    disks.push_back(std::move(disk));
+    state_->Enumerator.reset();
+    auto platform = std::make_unique<VirtualPlatform>(std::move(disks));
+    platform_ = platform.get();
+    state_->Platform = std::move(platform);
+    state_->Enumerator = std::make_unique<AspiLib>(*state_->Platform);
+    state_->ExecutableDir = dir_.Path("");
+    ResetEnumerator(*state_);
+    ScanForControllers(*state_);
+    FinishScan(*state_);
+    ASSERT_EQ(state_->SelectedDevice, 0);
+    wire_->ClearLog();
+  }
+
+  PageReadOutput Read(int page) {
+    feedback_ = RecordingFeedback();
+    wire_->ClearLog();
+    return ReadPageData(*state_, feedback_, page);
+  }
+
+  std::vector<uint8_t> Opcodes() const {
+    std::vector<uint8_t> ops;
+    for (const VendorCommand& c : wire_->Commands()) ops.push_back(c.opcode());
+    return ops;
+  }
+
+  static size_t Lines(const std::string& dump) { return static_cast<size_t>(std::count(dump.begin(), dump.end(), '\n')); }
+
+  void PutDiagnosticFile() {
+    const auto isp = sim::MakeIspVersion("V126", "VE01");
+    const auto file = sim::BuildDiagnosticFile(sim::DiagnosticKind::kReadBadInfo, isp, false);
+    std::filesystem::create_directories(dir_.Path("V126"));
+    std::ofstream(dir_.Path("V126/DgISP_ReadBadInfo.bin"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  }
+
+  TempDir dir_;
+  std::unique_ptr<AppState> state_ = std::make_unique<AppState>();
+  RecordingFeedback feedback_;
+  std::shared_ptr<sim::SimulatedDrive> drive_;
+  std::shared_ptr<CommandFaultDrive> fault_;
+  std::shared_ptr<WireRecorder> wire_;
+  VirtualPlatform* platform_ = nullptr;
+};
+
+TEST_F(PageReadDriveTest, ReadFlashIdRefreshesTheRecordAndTheTemperature) {
+  sim::DriveConfig config = ControllerDrive(1);
+  config.temperature = 41;
+  Install(config);
+  state_->CardInfoTable[0].fill(0);
+  PageReadOutput out = Read(0);
+  EXPECT_EQ(Opcodes(), std::vector<uint8_t>{0x20});
+  EXPECT_EQ(wire_->Commands()[0].dataSectors, 4u);
+  EXPECT_EQ(state_->CardInfoTable[0][10], 1);
+  ASSERT_TRUE(out.Dump);
+  EXPECT_EQ(Lines(*out.Dump), 1u + 1616 / 16);
+  EXPECT_EQ(out.Temperature, std::optional<uint8_t>(41));
+  EXPECT_FALSE(out.List);
+  EXPECT_EQ(feedback_.reported, std::vector<std::string>{kReadFlashIdSuccessText});
+  EXPECT_EQ(state_->CurrentController, &state_->Controllers[0]);
+}
+
+TEST_F(PageReadDriveTest, StoredRecordsNeedNoCommand) {
+  Install(ControllerDrive(2));
+  struct Case {
+    int page;
+    size_t bytes;
+    const char* message;
+  } cases[] = {{1, 512, kReadConfigurationTableSuccessText}, {3, 1616, kReadCardInfoSuccessText}};
+  for (const Case& c : cases) {
+    PageReadOutput out = Read(c.page);
+    EXPECT_TRUE(wire_->Log().empty()) << c.page;
+    ASSERT_TRUE(out.Dump && out.List) << c.page;
+    EXPECT_EQ(Lines(*out.Dump), 1 + c.bytes / 16);
+    EXPECT_FALSE(out.List->empty());
+    EXPECT_EQ(feedback_.reported, std::vector<std::string>{c.message});
+  }
+}
+
+TEST_F(PageReadDriveTest, SmartPageReadsAndDecodesTheAttributes) {
+  Install(ControllerDrive(2));
+  PageReadOutput out = Read(2);
+  ASSERT_EQ(wire_->Commands().size(), 1u);
+  const VendorCommand c = wire_->Commands()[0];
+  EXPECT_EQ(c.opcode(), 0x3E);
+  EXPECT_EQ(c.block[3], 0xD0);
+  EXPECT_EQ(c.dataSectors, 1u);
+  ASSERT_TRUE(out.Dump && out.List);
+  EXPECT_EQ(Lines(*out.Dump), 33u);
+  EXPECT_FALSE(out.List->empty());
+  EXPECT_EQ(out.List->front().size(), 4u);
+  EXPECT_EQ(feedback_.reported, std::vector<std::string>{kReadSmartSuccessText});
+}
+
+TEST_F(PageReadDriveTest, EraseCountPageReadsTheTableTwice) {
+  Install(ControllerDrive(2));
+  PageReadOutput out = Read(4);
+  EXPECT_EQ(Opcodes(), (std::vector<uint8_t>{0x42, 0x42}));
+  for (const VendorCommand& c : wire_->Commands()) EXPECT_EQ(c.dataSectors, 33u);
+  ASSERT_TRUE(out.Dump && out.List);
+  EXPECT_EQ(Lines(*out.Dump), 1u + 0x4200 / 16);
+  EXPECT_NE(out.Dump->find("000041F0"), std::string::npos);
+  // One row per block from the card's start block up to the table's count.
+  const int16_t start = static_cast<int16_t>(state_->CardInfoTable[0][384] | state_->CardInfoTable[0][385] << 8);
+  const int16_t count = static_cast<int16_t>(state_->PageDataBuffer[16384] | state_->PageDataBuffer[16385] << 8);
+  EXPECT_EQ(static_cast<int>(out.List->size()), std::min<int>(count, 8192) - std::max<int>(start, 0));
+  EXPECT_EQ(feedback_.reported, std::vector<std::string>{kReadEraseCountSuccessText});
+}
+
+TEST_F(PageReadDriveTest, CidPageShowsTheBlockCutFromTheReply) {
+  Install(ControllerDrive(2));
+  // What the drive answers, read directly.
+  std::array<uint8_t, 512> reply{};
+  ASSERT_EQ(state_->Controllers[0].ReadCid(reply), kResultSuccess);
+  std::ofstream(dir_.Path("CIDTable.ini"), std::ios::binary) << kCidLayout;
+
+  PageReadOutput out = Read(5);
+  EXPECT_EQ(Opcodes(), std::vector<uint8_t>{0x47});
+  EXPECT_EQ(0, std::memcmp(state_->PageDataBuffer.data(), reply.data() + 32, 128));
+  ASSERT_TRUE(out.Dump && out.List);
+  EXPECT_EQ(Lines(*out.Dump), 1u + 128 / 16);
+  char first[32];
+  std::snprintf(first, sizeof first, "First byte : 0x%02X", reply[32]);
+  ASSERT_EQ(out.List->size(), 2u);
+  EXPECT_EQ((*out.List)[0][0], first);
+  EXPECT_EQ(feedback_.reported, std::vector<std::string>{kRetrieveCidSuccessText});
+  EXPECT_EQ(platform_->OpenHandleCount(), 0);
+}
+
+TEST_F(PageReadDriveTest, CidPageWithoutLayoutShowsOnlyTheDump) {
+  Install(ControllerDrive(2));
+  PageReadOutput out = Read(5);
+  ASSERT_TRUE(out.Dump && out.List);
+  EXPECT_TRUE(out.List->empty());
+}
+
+TEST_F(PageReadDriveTest, ErrorLogPageShowsSixCounters) {
+  Install(ControllerDrive(2));
+  PageReadOutput out = Read(13);
+  ASSERT_EQ(wire_->Commands().size(), 1u);
+  EXPECT_EQ(wire_->Commands()[0].opcode(), 0xA7);
+  EXPECT_EQ(wire_->Commands()[0].dataSectors, 2u);
+  ASSERT_TRUE(out.Dump && out.List);
+  EXPECT_EQ(Lines(*out.Dump), 33u);
+  ASSERT_EQ(out.List->size(), 6u);
+  EXPECT_EQ((*out.List)[0][0], "Read Error Count");
+  EXPECT_EQ(feedback_.reported, std::vector<std::string>{kReadErrorLogSuccessText});
+}
+
+// A failed read reports the command's own result code and leaves the views.
+TEST_F(PageReadDriveTest, FailedReadsReportTheResultCode) {
+  struct Case {
+    int page;
+    uint8_t opcode;
+    const char* format;
+  } cases[] = {{2, 0x3E, kReadSmartFailFormat}, {4, 0x42, kReadEraseCountFailFormat}, {5, 0x47, kRetrieveCidFailFormat}};
+  for (const Case& c : cases) {
+    Install(ControllerDrive(2));
+    fault_->FailDataPhaseOf(c.opcode);
+    PageReadOutput out = Read(c.page);
+    EXPECT_EQ(fault_->FailedDataPhases(), 1) << c.page;
+    char expected[64];
+    std::snprintf(expected, sizeof expected, c.format, kResultDataPhaseFailed);
+    EXPECT_EQ(feedback_.reported, std::vector<std::string>{expected});
+    EXPECT_FALSE(out.Dump) << c.page;
+    EXPECT_FALSE(out.List) << c.page;
+    EXPECT_EQ(platform_->OpenHandleCount(), 0) << "the drive stays open after page " << c.page;
+  }
+}
+
+TEST_F(PageReadDriveTest, CidPageOnADriveThatCannotBeOpened) {
+  Install(ControllerDrive(2));
+  platform_->Disk(0).options.openFails = true;
+  PageReadOutput out = Read(5);
+  EXPECT_EQ(feedback_.reported, std::vector<std::string>{kAccessDeviceFailText});
+  EXPECT_TRUE(wire_->Log().empty());
+  EXPECT_FALSE(out.Dump);
+}
+
+TEST_F(PageReadDriveTest, MarkBadPageLoadsItsDiagnosticProgramFirst) {
+  Install(ControllerDrive(2));
+  PutDiagnosticFile();
+  PageReadOutput out = Read(10);
+  EXPECT_EQ(Opcodes(), (std::vector<uint8_t>{0x2B, 0x43}));
+  EXPECT_EQ(wire_->Commands()[0].dataSectors, 6u);
+  EXPECT_EQ(wire_->Commands()[1].dataSectors, 16u);
+  EXPECT_TRUE(feedback_.boxes.empty());
+  ASSERT_TRUE(out.List && out.MarkBadCount);
+  const int16_t entries = static_cast<int16_t>(state_->PageDataBuffer[0] | state_->PageDataBuffer[1] << 8);
+  EXPECT_EQ(*out.MarkBadCount, std::to_string(entries));
+  EXPECT_EQ(out.List->empty(), entries <= 0);
+  EXPECT_EQ(feedback_.pendingEventRuns, 1);
+  EXPECT_EQ(feedback_.reported, std::vector<std::string>{kParsingMarkBadSuccessText});
+  EXPECT_FALSE(out.Dump);
+}
+
+TEST_F(PageReadDriveTest, MarkBadPageWithoutItsProgramStillSendsTheRead) {
+  Install(ControllerDrive(2));
+  PageReadOutput out = Read(10);
+  ASSERT_EQ(feedback_.boxes.size(), 1u);
+  EXPECT_EQ(feedback_.boxes[0].text, "It can't open " + DiagnosticCodePathFor(*state_, 0, kDgIspReadBadInfo));
+  EXPECT_EQ(feedback_.boxes[0].caption, "Error");
+  EXPECT_EQ(Opcodes(), std::vector<uint8_t>{0x43});
+  // The firmware refuses the read without its program: the message stays.
+  ASSERT_EQ(feedback_.shown.size(), 1u);
+  EXPECT_EQ(feedback_.shown[0].rfind("Read mark bad info fail(", 0), 0u) << feedback_.shown[0];
+  EXPECT_TRUE(feedback_.reported.empty());
+  ASSERT_TRUE(out.List);
+  EXPECT_TRUE(out.List->empty());
+  EXPECT_FALSE(out.MarkBadCount);
+}
+
+TEST_F(PageReadDriveTest, MarkBadPageFailureShowsTheResultCode) {
+  Install(ControllerDrive(1));
+  fault_->FailDataPhaseOf(0x43);
+  PageReadOutput out = Read(10);
+  char expected[64];
+  std::snprintf(expected, sizeof expected, kReadMarkBadFailFormat, kResultDataPhaseFailed);
+  EXPECT_EQ(feedback_.shown, std::vector<std::string>{expected});
+  ASSERT_TRUE(out.List);
+  EXPECT_TRUE(out.List->empty());
+}
+
+TEST_F(PageReadDriveTest, MarkBadPageInMpispModeNeedsNoProgram) {
+  Install(ControllerDrive(1));
+  PageReadOutput out = Read(10);
+  EXPECT_EQ(Opcodes(), std::vector<uint8_t>{0x43});
+  EXPECT_TRUE(feedback_.boxes.empty());
+  EXPECT_EQ(feedback_.reported, std::vector<std::string>{kParsingMarkBadSuccessText});
+  EXPECT_TRUE(out.MarkBadCount);
+}
+
+}  // namespace
+}  // namespace dozered
