@@ -135,7 +135,7 @@ bool LoadDiagnosticCodeFile(AppState& state, Feedback& feedback, const std::stri
   file.seekg(0, std::ios::end);
   const size_t size = static_cast<size_t>(file.tellg());
   file.seekg(0);
-  uint8_t head[kMpispHeaderReadSize] = {};
+  uint8_t head[kDiagnosticHeadReadSize] = {};
   file.read(reinterpret_cast<char*>(head), sizeof head);
   const size_t headSize = static_cast<size_t>(file.gcount());
   const DiagnosticLayout layout = DiagnosticLayoutOf(head, headSize, size);

@@ -15,7 +15,6 @@ namespace dozered {
 // MPISP image: a 1,024-byte header (load address at offset 6, 32-bit
 // little-endian) followed by the code image.
 inline constexpr size_t kMpispHeaderSize = 1024;
-inline constexpr size_t kMpispHeaderReadSize = 32;
 inline constexpr size_t kMpispLoadAddressOffset = 6;
 // DownloadCode sends the image in pieces of at most 128 sectors.
 inline constexpr uint32_t kCodePieceSize = 65536;
@@ -26,6 +25,7 @@ inline constexpr uint32_t kCodeSectorSize = 512;
 // in a 32-byte trailer whose first 16 bytes are the ISP version it was built for.
 inline constexpr char kDiagnosticHeaderTag[] = "DGISPHEADER";
 inline constexpr size_t kDiagnosticHeaderSize = 1024;
+inline constexpr size_t kDiagnosticHeadReadSize = 32;  // bytes read to tell the forms apart
 inline constexpr size_t kDiagnosticLoadAddressOffset = 16;
 inline constexpr uint32_t kBareDiagnosticLoadAddress = 0xE400;
 inline constexpr size_t kDiagnosticTrailerSize = 32;
