@@ -1,5 +1,6 @@
 #include "app/gui/setup_form.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QComboBox>
 #include <QGroupBox>
@@ -188,6 +189,13 @@ void TSetupForm::reject() {
 
 void TSetupForm::showEvent(QShowEvent* event) {
   LoadSettings();
+  // Centred over the window it is opened from (the main window, which is not
+  // its parent as the dialog lives for the whole run).
+  QWidget* over = parentWidget() != nullptr ? parentWidget()->window() : QApplication::activeWindow();
+  if (over != nullptr && over != this) {
+    const QRect frame = frameGeometry();
+    move(over->frameGeometry().center() - QPoint(frame.width() / 2, frame.height() / 2));
+  }
   QDialog::showEvent(event);
 }
 

@@ -80,6 +80,18 @@ TEST_F(SetupFormTest, LayoutKeepsEveryControlInsideAndUncut) {
   form.reject();
 }
 
+TEST(SetupFormPlacementTest, CentredOverTheWindowItIsOpenedFrom) {
+  AppState state;
+  QWidget main;
+  main.setGeometry(100, 80, 1200, 800);
+  main.show();
+  RecordingSetupForm form(state, &main);
+  form.open();
+  QApplication::processEvents();
+  EXPECT_LE((form.frameGeometry().center() - main.frameGeometry().center()).manhattanLength(), 2);
+  form.reject();
+}
+
 TEST_F(SetupFormTest, StartupValuesShowAndOkGivesThemBack) {
   Show();
   EXPECT_EQ(form.CMBB_IntlvOddA->currentText(), "0");
