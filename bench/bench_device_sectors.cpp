@@ -22,9 +22,9 @@ namespace {
 
 void BM_VirtualReadSector(benchmark::State& state) {
   VirtualPlatform platform;
-  VirtualDiskSpec spec;
-  spec.drive = std::make_shared<PlainDiskDrive>();
-  platform.AddDisk(spec);
+  VirtualDisk virtualDisk;
+  virtualDisk.drive = std::make_shared<PlainDiskDrive>();
+  platform.AddDisk(virtualDisk);
   StorageDevice record(platform);
   record.OpenByNumber(0);
   const bool holdOpen = state.range(0) != 0;

@@ -33,10 +33,10 @@ std::unique_ptr<AppState> DemoState() {
   sim::DriveConfig config;
   config.transport = sim::Transport::kScsi;
   config.seed = 4810;
-  VirtualDiskSpec disk;
+  VirtualDisk disk;
   disk.drive = std::make_shared<sim::SimulatedDrive>(config);
   disk.options.port = 1;
-  std::vector<VirtualDiskSpec> disks;
+  std::vector<VirtualDisk> disks;
   disks.push_back(std::move(disk));
   state->Platform = std::make_unique<VirtualPlatform>(std::move(disks));
   state->Enumerator = std::make_unique<AspiLib>(*state->Platform);

@@ -82,7 +82,7 @@ std::shared_ptr<VirtualDrive> SimulatedDrive(int cardMode) {
 
 struct Rig {
   explicit Rig(std::shared_ptr<VirtualDrive> drive) : metered(std::make_shared<MeteredDrive>(drive)) {
-    platform.AddDisk(VirtualDiskSpec{"bench", metered, {}});
+    platform.AddDisk(VirtualDisk{"bench", metered, {}});
     record = std::make_unique<StorageDevice>(platform);
     record->OpenByNumber(0);
     record->Close();

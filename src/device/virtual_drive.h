@@ -96,7 +96,7 @@ struct VirtualDiskOptions {
 
 // One disk of a Virtual platform: the drive that answers its requests and the
 // operating system's view of it.
-struct VirtualDiskSpec {
+struct VirtualDisk {
   std::string label;  // free text for traces and logs
   std::shared_ptr<VirtualDrive> drive;
   VirtualDiskOptions options;

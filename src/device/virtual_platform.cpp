@@ -29,11 +29,11 @@ bool ParseNumberAfter(const std::string& path, const char* prefix, int32_t& numb
 
 }  // namespace
 
-VirtualPlatform::VirtualPlatform(std::vector<VirtualDiskSpec> disks, VirtualPlatformOptions options)
+VirtualPlatform::VirtualPlatform(std::vector<VirtualDisk> disks, VirtualPlatformOptions options)
     : disks_(std::move(disks)), options_(std::move(options)) {}
 
-int VirtualPlatform::AddDisk(VirtualDiskSpec spec) {
-  disks_.push_back(std::move(spec));
+int VirtualPlatform::AddDisk(VirtualDisk virtualDisk) {
+  disks_.push_back(std::move(virtualDisk));
   return static_cast<int>(disks_.size()) - 1;
 }
 
@@ -212,7 +212,7 @@ ScsiPassThroughOutcome VirtualPlatform::ScsiPassThrough(PlatformHandle handle, c
     outcome.osError = kOsErrorInvalidFunction;
     return outcome;
   }
-  const VirtualDiskSpec& disk = disks_[static_cast<size_t>(open->disk)];
+  const VirtualDisk& disk = disks_[static_cast<size_t>(open->disk)];
   if (disk.options.passThroughError != kOsErrorNone) {
     outcome.osError = disk.options.passThroughError;
     return outcome;
@@ -245,7 +245,7 @@ bool VirtualPlatform::AtaPassThrough(PlatformHandle handle, AtaPassThroughReques
   VirtualPlatformCall& call = Record("ata", open);
   call.ata = request;
   if (open == nullptr || open->kind == Kind::Port || open->disk < 0) return false;
-  const VirtualDiskSpec& disk = disks_[static_cast<size_t>(open->disk)];
+  const VirtualDisk& disk = disks_[static_cast<size_t>(open->disk)];
   if (disk.options.passThroughError != kOsErrorNone || !disk.drive) return false;
   if (request.dataTransferLength != 0 && request.dataBuffer == nullptr) return false;
   AtaCommand command;
@@ -269,7 +269,7 @@ bool VirtualPlatform::NvmeMiniport(PlatformHandle handle, uint8_t* block, uint32
   call.outputLength = outputLength;
   if (block != nullptr) call.nvmeBlock.assign(block, block + std::max(inputLength, outputLength));
   if (open == nullptr || open->kind != Kind::Port || open->disk < 0 || block == nullptr) return false;
-  const VirtualDiskSpec& disk = disks_[static_cast<size_t>(open->disk)];
+  const VirtualDisk& disk = disks_[static_cast<size_t>(open->disk)];
   if (disk.options.passThroughError != kOsErrorNone || !disk.drive) return false;
   if (inputLength < kNvmeMiniportFixedLength || outputLength < kNvmeMiniportFixedLength) return false;
   if (std::memcmp(block + kNvmeMiniportSignatureOffset, kNvmeMiniportSignature, sizeof(kNvmeMiniportSignature)) != 0 ||
@@ -303,7 +303,7 @@ uint32_t VirtualPlatform::LogicalDrives() {
   auto add = [&mask](char letter) {
     if (letter >= 'a' && letter <= 'z') mask |= 1u << (letter - 'a');
   };
-  for (const VirtualDiskSpec& disk : disks_) {
+  for (const VirtualDisk& disk : disks_) {
     for (char letter : disk.options.volumeLetters) add(letter);
   }
   for (char letter : options_.lettersWithoutDisk) add(letter);

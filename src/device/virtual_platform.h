@@ -36,11 +36,11 @@ struct VirtualPlatformCall {
 
 class VirtualPlatform : public StoragePlatform {
  public:
-  explicit VirtualPlatform(std::vector<VirtualDiskSpec> disks = {}, VirtualPlatformOptions options = {});
+  explicit VirtualPlatform(std::vector<VirtualDisk> disks = {}, VirtualPlatformOptions options = {});
 
   // Adds a disk; returns its position in the list.
-  int AddDisk(VirtualDiskSpec spec);
-  VirtualDiskSpec& Disk(int index) { return disks_.at(static_cast<size_t>(index)); }
+  int AddDisk(VirtualDisk virtualDisk);
+  VirtualDisk& Disk(int index) { return disks_.at(static_cast<size_t>(index)); }
   int DiskCount() const { return static_cast<int>(disks_.size()); }
   VirtualPlatformOptions& Options() { return options_; }
 
@@ -91,7 +91,7 @@ class VirtualPlatform : public StoragePlatform {
   const OpenHandle* Find(PlatformHandle handle) const;
   VirtualPlatformCall& Record(const std::string& operation, const OpenHandle* open);
 
-  std::vector<VirtualDiskSpec> disks_;
+  std::vector<VirtualDisk> disks_;
   VirtualPlatformOptions options_;
   std::map<PlatformHandle, OpenHandle> handles_;
   std::map<char, VolumeState> volumes_;

@@ -131,8 +131,8 @@ std::vector<DriveDeclaration> ParseVirtualDrivesIni(const std::string& text, con
 
 }  // namespace sim
 
-std::vector<VirtualDiskSpec> LoadVirtualDrives(const std::string& iniPath) {
-  std::vector<VirtualDiskSpec> disks;
+std::vector<VirtualDisk> LoadVirtualDrives(const std::string& iniPath) {
+  std::vector<VirtualDisk> disks;
   std::string text;
   if (std::FILE* f = std::fopen(iniPath.c_str(), "rb")) {
     char buffer[4096];
@@ -145,11 +145,11 @@ std::vector<VirtualDiskSpec> LoadVirtualDrives(const std::string& iniPath) {
   const size_t slash = iniPath.find_last_of("/\\");
   const std::string base = slash == std::string::npos ? std::string() : iniPath.substr(0, slash);
   for (const sim::DriveDeclaration& d : sim::ParseVirtualDrivesIni(text, base)) {
-    VirtualDiskSpec spec;
-    spec.label = d.config.label;
-    spec.drive = std::make_shared<sim::SimulatedDrive>(d.config);
-    spec.options = d.options;
-    disks.push_back(std::move(spec));
+    VirtualDisk virtualDisk;
+    virtualDisk.label = d.config.label;
+    virtualDisk.drive = std::make_shared<sim::SimulatedDrive>(d.config);
+    virtualDisk.options = d.options;
+    disks.push_back(std::move(virtualDisk));
   }
   return disks;
 }

@@ -46,6 +46,6 @@ std::vector<DriveDeclaration> ParseVirtualDrivesIni(const std::string& text, con
 
 // The disks VirtualDrives.ini declares, each served by a simulated drive.
 // A missing file declares no disks.
-std::vector<VirtualDiskSpec> LoadVirtualDrives(const std::string& iniPath);
+std::vector<VirtualDisk> LoadVirtualDrives(const std::string& iniPath);
 
 }  // namespace dozered

@@ -39,10 +39,10 @@ class PageReadDriveTest : public ::testing::Test {
     drive_ = std::make_shared<sim::SimulatedDrive>(config);
     fault_ = std::make_shared<CommandFaultDrive>(drive_);
     wire_ = std::make_shared<WireRecorder>(fault_);
-    VirtualDiskSpec disk;
+    VirtualDisk disk;
     disk.drive = wire_;
     disk.options.port = 2;
-    std::vector<VirtualDiskSpec> disks;
+    std::vector<VirtualDisk> disks;
     disks.push_back(std::move(disk));
     state_->Enumerator.reset();
     auto platform = std::make_unique<VirtualPlatform>(std::move(disks));

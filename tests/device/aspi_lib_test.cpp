@@ -38,15 +38,15 @@ VirtualPlatform MakePlatform(const std::vector<DiskSetup>& disks) {
   VirtualPlatform platform;
   auto drive = std::make_shared<PlainDiskDrive>();
   for (const DiskSetup& setup : disks) {
-    VirtualDiskSpec spec;
-    spec.drive = drive;
-    spec.options.volumeLetters = setup.letters;
-    spec.options.hasScsiAddress = setup.port >= 0;
-    spec.options.port = setup.port;
-    spec.options.target = setup.target;
-    spec.options.diskNumber = setup.number;
-    spec.options.openFails = setup.openFails;
-    platform.AddDisk(spec);
+    VirtualDisk virtualDisk;
+    virtualDisk.drive = drive;
+    virtualDisk.options.volumeLetters = setup.letters;
+    virtualDisk.options.hasScsiAddress = setup.port >= 0;
+    virtualDisk.options.port = setup.port;
+    virtualDisk.options.target = setup.target;
+    virtualDisk.options.diskNumber = setup.number;
+    virtualDisk.options.openFails = setup.openFails;
+    platform.AddDisk(virtualDisk);
   }
   return platform;
 }

@@ -30,22 +30,22 @@ class NvmeOnlyDrive : public VirtualDrive {
   }
 };
 
-VirtualDiskSpec PlainDisk(bool ata, uint32_t sectors = 65536) {
+VirtualDisk PlainDisk(bool ata, uint32_t sectors = 65536) {
   PlainDiskOptions options;
   options.answersAta = ata;
   options.sectorCount = sectors;
-  VirtualDiskSpec spec;
-  spec.label = ata ? "ata disk" : "scsi disk";
-  spec.drive = std::make_shared<PlainDiskDrive>(options);
-  return spec;
+  VirtualDisk virtualDisk;
+  virtualDisk.label = ata ? "ata disk" : "scsi disk";
+  virtualDisk.drive = std::make_shared<PlainDiskDrive>(options);
+  return virtualDisk;
 }
 
-VirtualDiskSpec AddressedDisk(bool ata, int port, int target, int lun) {
-  VirtualDiskSpec spec = PlainDisk(ata);
-  spec.options.port = port;
-  spec.options.target = target;
-  spec.options.lun = lun;
-  return spec;
+VirtualDisk AddressedDisk(bool ata, int port, int target, int lun) {
+  VirtualDisk virtualDisk = PlainDisk(ata);
+  virtualDisk.options.port = port;
+  virtualDisk.options.target = target;
+  virtualDisk.options.lun = lun;
+  return virtualDisk;
 }
 
 const VirtualPlatformCall* LastCall(const VirtualPlatform& platform, const std::string& operation) {
@@ -305,10 +305,10 @@ TEST(StorageDeviceTest, AtaDataRoundTripsAndOutOfRangeLbasAreRefused) {
 
 TEST(StorageDeviceTest, NvmeProbeSendsTheMiniportIdentifyRequest) {
   VirtualPlatform platform;
-  VirtualDiskSpec spec;
-  spec.drive = std::make_shared<NvmeOnlyDrive>();
-  spec.options.port = 2;
-  platform.AddDisk(spec);
+  VirtualDisk virtualDisk;
+  virtualDisk.drive = std::make_shared<NvmeOnlyDrive>();
+  virtualDisk.options.port = 2;
+  platform.AddDisk(virtualDisk);
   StorageDevice record(platform);
   ASSERT_TRUE(record.OpenByNumber(0));
   EXPECT_EQ(record.Flags(), StorageDevice::kFlagByNumber | StorageDevice::kFlagNvme);
@@ -340,10 +340,10 @@ TEST(StorageDeviceTest, NvmeProbeSendsTheMiniportIdentifyRequest) {
 
 TEST(StorageDeviceTest, DiskWithoutScsiAddressKeepsPort255AndProbesThatPort) {
   VirtualPlatform platform;
-  VirtualDiskSpec spec;
-  spec.drive = std::make_shared<NvmeOnlyDrive>();
-  spec.options.hasScsiAddress = false;
-  platform.AddDisk(spec);
+  VirtualDisk virtualDisk;
+  virtualDisk.drive = std::make_shared<NvmeOnlyDrive>();
+  virtualDisk.options.hasScsiAddress = false;
+  platform.AddDisk(virtualDisk);
   StorageDevice record(platform);
   ASSERT_TRUE(record.OpenByNumber(0));
   EXPECT_EQ(record.Port(), 255);
@@ -472,9 +472,9 @@ TEST(StorageDeviceTest, CheckConditionCopiesTheDrivesSense) {
   PlainDiskOptions options;
   options.failingSectors = {10};
   VirtualPlatform platform;
-  VirtualDiskSpec spec;
-  spec.drive = std::make_shared<PlainDiskDrive>(options);
-  platform.AddDisk(spec);
+  VirtualDisk virtualDisk;
+  virtualDisk.drive = std::make_shared<PlainDiskDrive>(options);
+  platform.AddDisk(virtualDisk);
   StorageDevice record(platform);
   ASSERT_TRUE(record.OpenByNumber(0));
   uint8_t data[1024];
@@ -533,7 +533,7 @@ TEST(StorageDeviceTest, RequestCommandCodesAndMissingDevice) {
 TEST(StorageDeviceTest, SetAddressOnlyFillsAnUnknownPort) {
   VirtualPlatform platform;
   platform.AddDisk(AddressedDisk(false, 3, 1, 0));
-  VirtualDiskSpec unaddressed = PlainDisk(false);
+  VirtualDisk unaddressed = PlainDisk(false);
   unaddressed.options.hasScsiAddress = false;
   platform.AddDisk(unaddressed);
   StorageDevice known(platform);
@@ -557,9 +557,9 @@ TEST(StorageDeviceTest, InquiryResults) {
   optical.vendor = "VENDORXYZ";  // longer than the field
   optical.product = "DVD";
   optical.revision = "2";
-  VirtualDiskSpec spec;
-  spec.drive = std::make_shared<PlainDiskDrive>(optical);
-  platform.AddDisk(spec);
+  VirtualDisk virtualDisk;
+  virtualDisk.drive = std::make_shared<PlainDiskDrive>(optical);
+  platform.AddDisk(virtualDisk);
   StorageDevice disk(platform);
   StorageDevice cd(platform);
   ASSERT_TRUE(disk.OpenByNumber(0));

@@ -49,9 +49,9 @@ class VirtualUnderTest : public PlatformUnderTest {
     options.sectorCount = kSectors;
     options.imagePath = imagePath;
     drive_ = std::make_shared<PlainDiskDrive>(options);
-    VirtualDiskSpec spec;
-    spec.drive = drive_;
-    platform_.AddDisk(spec);
+    VirtualDisk virtualDisk;
+    virtualDisk.drive = drive_;
+    platform_.AddDisk(virtualDisk);
   }
   StoragePlatform& Platform() override { return platform_; }
   std::string DiskName() const override { return "PHYSICALDRIVE0"; }

@@ -34,10 +34,10 @@ TEST_P(ThroughPlatformTest, ProbeDetectsExactlyTheControllerDrives) {
   config.transport = c.transport;
   config.intercept = c.intercept;
   config.signature = c.signature;
-  VirtualDiskSpec spec;
-  spec.label = c.name;
-  spec.drive = std::make_shared<SimulatedDrive>(config);
-  VirtualPlatform platform({spec});
+  VirtualDisk virtualDisk;
+  virtualDisk.label = c.name;
+  virtualDisk.drive = std::make_shared<SimulatedDrive>(config);
+  VirtualPlatform platform({virtualDisk});
   StorageDevice record(platform);
   ASSERT_TRUE(record.OpenByNumber(0));
   EXPECT_EQ((record.Flags() & StorageDevice::kFlagAta) != 0, c.transport == Transport::kSata);
@@ -76,7 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ThroughPlatformCodeLoadingTest, DiagnosticLoadOpensTheMarkBadRead) {
   auto drive = std::make_shared<SimulatedDrive>(DriveConfig{});
-  VirtualPlatform platform({VirtualDiskSpec{"ssd", drive, {}}});
+  VirtualPlatform platform({VirtualDisk{"ssd", drive, {}}});
   StorageDevice record(platform);
   ASSERT_TRUE(record.OpenByNumber(0));
   VE4810VO controller;
@@ -92,7 +92,7 @@ TEST(ThroughPlatformCodeLoadingTest, MpispDownloadAndJumpThroughTheController) {
   DriveConfig config;
   config.cardMode = 0;
   auto drive = std::make_shared<SimulatedDrive>(config);
-  VirtualPlatform platform({VirtualDiskSpec{"rom", drive, {}}});
+  VirtualPlatform platform({VirtualDisk{"rom", drive, {}}});
   StorageDevice record(platform);
   ASSERT_TRUE(record.OpenByNumber(0));
   VE4810VO controller;

@@ -22,7 +22,7 @@ std::vector<uint8_t> PatternSector(uint32_t lba) {
 
 ProtocolRig::ProtocolRig(std::shared_ptr<VirtualDrive> drive, VirtualDiskOptions options)
     : recorder_(std::make_shared<RecordingDrive>(drive)), record_(platform_) {
-  platform_.AddDisk(VirtualDiskSpec{"drive", recorder_, options});
+  platform_.AddDisk(VirtualDisk{"drive", recorder_, options});
   record_.OpenByNumber(0);
   record_.Close();
   controller_.Device = &record_;
@@ -30,7 +30,7 @@ ProtocolRig::ProtocolRig(std::shared_ptr<VirtualDrive> drive, VirtualDiskOptions
   VirtualDiskOptions plain = options;
   plain.openFails = false;
   peekPlatform_ = std::make_unique<VirtualPlatform>();
-  peekPlatform_->AddDisk(VirtualDiskSpec{"peek", drive, plain});
+  peekPlatform_->AddDisk(VirtualDisk{"peek", drive, plain});
   peekRecord_ = std::make_unique<StorageDevice>(*peekPlatform_);
   peekRecord_->OpenByNumber(0);
   ClearCounts();

@@ -38,10 +38,10 @@ inline sim::DriveConfig PlainDisk() {
 inline std::vector<std::shared_ptr<WireRecorder>> InstallDrives(
     AppState& state, const std::vector<sim::DriveConfig>& configs) {
   std::vector<std::shared_ptr<WireRecorder>> recorders;
-  std::vector<VirtualDiskSpec> disks;
+  std::vector<VirtualDisk> disks;
   for (size_t i = 0; i < configs.size(); ++i) {
     auto recorder = std::make_shared<WireRecorder>(std::make_shared<sim::SimulatedDrive>(configs[i]));
-    VirtualDiskSpec disk;
+    VirtualDisk disk;
     disk.label = configs[i].label;
     disk.drive = recorder;
     disk.options.port = 2;

@@ -53,10 +53,10 @@ class InformationPagesTest : public ::testing::Test {
     form_.reset();
     state_ = std::make_unique<AppState>();
     fault_ = std::make_shared<CommandFaultDrive>(std::make_shared<sim::SimulatedDrive>(config));
-    VirtualDiskSpec disk;
+    VirtualDisk disk;
     disk.drive = fault_;
     disk.options.port = 2;
-    std::vector<VirtualDiskSpec> disks;
+    std::vector<VirtualDisk> disks;
     disks.push_back(std::move(disk));
     auto platform = std::make_unique<VirtualPlatform>(std::move(disks));
     platform_ = platform.get();
