@@ -12,5 +12,9 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFOR
   echo "  xvfb-run -a -s '-screen 0 1400x900x24' scripts/run-demo.sh" >&2
   exit 1
 fi
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  XDG_RUNTIME_DIR=$(mktemp -d)
+  export XDG_RUNTIME_DIR
+fi
 cd "$root/demo"
 exec "$root/build/release/src/dozered"
