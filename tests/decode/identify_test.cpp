@@ -5,8 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <fstream>
 #include <string>
+
+#include "support/temp_dir.h"
 
 namespace dozered {
 namespace {
@@ -202,17 +203,13 @@ TEST(DecodeIdentifyTest, LayoutFileTakesOverCompletelyAndSeesTheSwappedCopy) {
 }
 
 TEST(DecodeIdentifyTest, LayoutFileBesideTheExecutableIsUsedWhenPresent) {
-  const auto dir = std::filesystem::temp_directory_path() / "dozered_identify_test";
-  std::filesystem::create_directories(dir);
+  const testing::TempDir temp;
+  const std::filesystem::path& dir = temp.Dir();
   Block b{};
   SetWord(b, 0, 0x0040);
   EXPECT_EQ(DecodeIdentify(b, dir).front(), (Row{"WORD 0: Configuration", "0x0040"}));
-  {
-    std::ofstream out(dir / "ECTable.ini", std::ios::binary);
-    out << "[Setting]\r\nUnitSize=2\r\nTotalUnitNum=1\r\n[Item_0]\r\nItemUnitNum=1\r\nItemDesc=Config\r\n";
-  }
+  temp.Write("ECTable.ini", "[Setting]\r\nUnitSize=2\r\nTotalUnitNum=1\r\n[Item_0]\r\nItemUnitNum=1\r\nItemDesc=Config\r\n");
   EXPECT_EQ(DecodeIdentify(b, dir), (Rows{{"Config", "0x0040"}}));
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

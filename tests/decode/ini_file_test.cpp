@@ -3,7 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
+
+#include "support/temp_dir.h"
 
 namespace dozered {
 namespace {
@@ -65,18 +66,14 @@ TEST(IniFileTest, CutsValuesToTheCallersSize) {
 }
 
 TEST(IniFileTest, LoadReadsAFileAndMissesAbsentOnes) {
-  const auto dir = std::filesystem::temp_directory_path() / "dozered_ini_file_test";
-  std::filesystem::create_directories(dir);
-  {
-    std::ofstream out(dir / "a.ini", std::ios::binary);
-    out << "[VE4810VO]\r\nID9=Power-On Hours\r\n";
-  }
+  const testing::TempDir temp;
+  const std::filesystem::path& dir = temp.Dir();
+  temp.Write("a.ini", "[VE4810VO]\r\nID9=Power-On Hours\r\n");
   const auto ini = IniFile::Load(dir / "a.ini");
   ASSERT_TRUE(ini.has_value());
   EXPECT_EQ(ini->GetString("ve4810vo", "id9", ""), "Power-On Hours");
   EXPECT_FALSE(IniFile::Load(dir / "missing.ini").has_value());
   EXPECT_FALSE(IniFile::Load(dir).has_value());
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace dozered {
 namespace {
@@ -163,15 +164,12 @@ TEST(DecodeCidTest, LayoutDescribesTheBlockAndNoLayoutGivesNoRows) {
   EXPECT_EQ(DecodeCid(cid, &layout), (Rows{{"Maker : 0x2C"}}));
   EXPECT_TRUE(DecodeCid(cid, static_cast<const IniFile*>(nullptr)).empty());
 
-  const auto dir = std::filesystem::temp_directory_path() / "dozered_cid_test";
-  std::filesystem::create_directories(dir);
+  const testing::TempDir temp;
+  const std::filesystem::path& dir = temp.Dir();
   EXPECT_TRUE(DecodeCid(cid, dir).empty());
-  {
-    std::ofstream out(dir / "CIDTable.ini", std::ios::binary);
-    out << "[Setting]\r\nUnitSize=1\r\nTotalUnitNum=1\r\n[Item_0]\r\nItemUnitOffset=4\r\nItemUnitNum=1\r\nItemDesc=Maker\r\n";
-  }
+  temp.Write("CIDTable.ini",
+             "[Setting]\r\nUnitSize=1\r\nTotalUnitNum=1\r\n[Item_0]\r\nItemUnitOffset=4\r\nItemUnitNum=1\r\nItemDesc=Maker\r\n");
   EXPECT_EQ(DecodeCid(cid, dir), (Rows{{"Maker : 0x2C"}}));
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

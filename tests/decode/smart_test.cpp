@@ -5,7 +5,8 @@
 #include <array>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+
+#include "support/temp_dir.h"
 
 namespace dozered {
 namespace {
@@ -78,16 +79,10 @@ TEST(PerModelStringIniPathTest, FolderFromTheIspVersionAndTheSndkRule) {
 
 class DecodeSmartFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("dozered_smart_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-    std::filesystem::create_directories(dir_ / "ISPV1" / "P01");
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  void Write(const std::filesystem::path& rel, const std::string& text) {
-    std::ofstream out(dir_ / rel, std::ios::binary);
-    out << text;
-  }
-  std::filesystem::path dir_;
+  void SetUp() override { std::filesystem::create_directories(temp_.Dir() / "ISPV1" / "P01"); }
+  void Write(const std::string& rel, const std::string& text) { temp_.Write(rel, text); }
+  testing::TempDir temp_;
+  const std::filesystem::path& dir_ = temp_.Dir();
 };
 
 TEST_F(DecodeSmartFilesTest, PerModelFileIsTheOnlySourceWhenPresent) {

@@ -9,6 +9,7 @@
 #include "sim/simulated_drive.h"
 #include "support/sim_code_loading.h"
 #include "support/sim_vendor_host.h"
+#include "support/temp_dir.h"
 
 namespace dozered::sim {
 namespace {
@@ -19,14 +20,9 @@ using testing::Sector;
 class PersistenceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() /
-           ("dozered_sim_state_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    std::filesystem::remove_all(dir_);
-    std::filesystem::create_directories(dir_);
-    config_.stateFile = (dir_ / "drive.state").string();
+    config_.stateFile = dir_.Path("drive.state");
     config_.cardMode = 0;
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::vector<uint8_t> ReadFlash(SimulatedDrive& drive, uint16_t block, uint16_t page) {
     Sector command = CommandBlock(0xF0, 0x0A);
@@ -34,7 +30,7 @@ class PersistenceTest : public ::testing::Test {
     return testing::ReadReply(drive, command, 33 * 512);
   }
 
-  std::filesystem::path dir_;
+  testing::TempDir dir_;
   DriveConfig config_;
 };
 
@@ -102,7 +98,7 @@ TEST_F(PersistenceTest, CutOffTailIsDroppedAndLaterWritesStillCount) {
 
 TEST_F(PersistenceTest, TraceHasOneLinePerSectorAccess) {
   config_.stateFile.clear();
-  config_.traceFile = (dir_ / "drive.trace").string();
+  config_.traceFile = dir_.Path("drive.trace");
   {
     SimulatedDrive drive(config_);
     std::vector<uint8_t> reply(2048);

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "sim/simulated_drive.h"
+#include "support/temp_dir.h"
 
 namespace dozered::sim {
 namespace {
@@ -44,21 +45,15 @@ TEST(VirtualDrivesIniTest, ParsesEveryKindOfDeclaration) {
 }
 
 TEST(VirtualDrivesIniTest, LoadBuildsOneSimulatedDrivePerSection) {
-  const auto dir = std::filesystem::temp_directory_path() / "dozered_ini_test";
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / "VirtualDrives.ini").string();
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fputs("[A]\nCardMode=0\n[B]\nKind=plain\n", f);
-  std::fclose(f);
+  const testing::TempDir dir;
+  const std::string path = dir.Write("VirtualDrives.ini", "[A]\nCardMode=0\n[B]\nKind=plain\n");
   const auto disks = LoadVirtualDrives(path);
   ASSERT_EQ(disks.size(), 2u);
   auto* a = dynamic_cast<SimulatedDrive*>(disks[0].drive.get());
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a->model().cardMode, 0);
   EXPECT_EQ(disks[1].label, "B");
-  EXPECT_TRUE(LoadVirtualDrives((dir / "missing.ini").string()).empty());
-  std::filesystem::remove_all(dir);
+  EXPECT_TRUE(LoadVirtualDrives(dir.Path("missing.ini")).empty());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "sim/records.h"
 #include "sim/simulated_drive.h"
 #include "support/sim_vendor_host.h"
+#include "support/temp_dir.h"
 
 namespace dozered::sim {
 namespace {
@@ -71,11 +72,9 @@ TEST(WearOutTest, WornBlocksFailAndAreListedAsRunTimeBadBlocks) {
 }
 
 TEST(WearOutTest, RetirementIsReplayedFromTheStateFile) {
-  const auto dir = std::filesystem::temp_directory_path() / "dozered_sim_wear";
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
+  const testing::TempDir dir;
   DriveConfig config = ShortLived();
-  config.stateFile = (dir / "drive.state").string();
+  config.stateFile = dir.Path("drive.state");
   int count = 0;
   {
     SimulatedDrive drive(config);
@@ -86,7 +85,6 @@ TEST(WearOutTest, RetirementIsReplayedFromTheStateFile) {
   EXPECT_GT(count, fresh.model().RunTimeBadCount());
   SimulatedDrive restarted(config);
   EXPECT_EQ(restarted.model().RunTimeBadCount(), count);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
+  const std::filesystem::path& Dir() const { return path_; }
   std::string Path(const std::string& name) const { return (path_ / name).string(); }
 
   // Writes `bytes` unchanged (binary) to `name` and returns its path.
