@@ -39,16 +39,7 @@ class PageReadDriveTest : public ::testing::Test {
     drive_ = std::make_shared<sim::SimulatedDrive>(config);
     fault_ = std::make_shared<CommandFaultDrive>(drive_);
     wire_ = std::make_shared<WireRecorder>(fault_);
-    VirtualDisk disk;
-    disk.drive = wire_;
-    disk.options.port = 2;
-    std::vector<VirtualDisk> disks;
-    disks.push_back(std::move(disk));
-    state_->Enumerator.reset();
-    auto platform = std::make_unique<VirtualPlatform>(std::move(disks));
-    platform_ = platform.get();
-    state_->Platform = std::move(platform);
-    state_->Enumerator = std::make_unique<AspiLib>(*state_->Platform);
+    platform_ = &testing::InstallDisks(*state_, {wire_});
     state_->ExecutableDir = dir_.Path("");
     ResetEnumerator(*state_);
     ScanForControllers(*state_);

@@ -33,25 +33,41 @@ inline sim::DriveConfig PlainDisk() {
   return config;
 }
 
-// Installs one disk per configuration on port 2, targets 0, 1, 2 ... and
-// returns the recorders in disk order.
-inline std::vector<std::shared_ptr<WireRecorder>> InstallDrives(
-    AppState& state, const std::vector<sim::DriveConfig>& configs) {
-  std::vector<std::shared_ptr<WireRecorder>> recorders;
+// Makes a Virtual platform serving `drives` on port 2, targets 0, 1, 2 ...
+// (labelled from `labels` where given) the process-wide platform, with the
+// enumerator over it, and returns it.
+inline VirtualPlatform& InstallDisks(AppState& state, const std::vector<std::shared_ptr<VirtualDrive>>& drives,
+                                     const std::vector<std::string>& labels = {}) {
   std::vector<VirtualDisk> disks;
-  for (size_t i = 0; i < configs.size(); ++i) {
-    auto recorder = std::make_shared<WireRecorder>(std::make_shared<sim::SimulatedDrive>(configs[i]));
+  for (size_t i = 0; i < drives.size(); ++i) {
     VirtualDisk disk;
-    disk.label = configs[i].label;
-    disk.drive = recorder;
+    if (i < labels.size()) disk.label = labels[i];
+    disk.drive = drives[i];
     disk.options.port = 2;
     disk.options.target = static_cast<int>(i);
     disks.push_back(std::move(disk));
-    recorders.push_back(std::move(recorder));
   }
   state.Enumerator.reset();
-  state.Platform = std::make_unique<VirtualPlatform>(std::move(disks));
+  auto platform = std::make_unique<VirtualPlatform>(std::move(disks));
+  VirtualPlatform& installed = *platform;
+  state.Platform = std::move(platform);
   state.Enumerator = std::make_unique<AspiLib>(*state.Platform);
+  return installed;
+}
+
+// Installs one simulated drive per configuration, each behind a wire
+// recorder, as InstallDisks does, and returns the recorders in disk order.
+inline std::vector<std::shared_ptr<WireRecorder>> InstallDrives(
+    AppState& state, const std::vector<sim::DriveConfig>& configs) {
+  std::vector<std::shared_ptr<WireRecorder>> recorders;
+  std::vector<std::shared_ptr<VirtualDrive>> drives;
+  std::vector<std::string> labels;
+  for (const sim::DriveConfig& config : configs) {
+    recorders.push_back(std::make_shared<WireRecorder>(std::make_shared<sim::SimulatedDrive>(config)));
+    drives.push_back(recorders.back());
+    labels.push_back(config.label);
+  }
+  InstallDisks(state, drives, labels);
   return recorders;
 }
 

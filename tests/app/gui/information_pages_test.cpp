@@ -53,15 +53,7 @@ class InformationPagesTest : public ::testing::Test {
     form_.reset();
     state_ = std::make_unique<AppState>();
     fault_ = std::make_shared<CommandFaultDrive>(std::make_shared<sim::SimulatedDrive>(config));
-    VirtualDisk disk;
-    disk.drive = fault_;
-    disk.options.port = 2;
-    std::vector<VirtualDisk> disks;
-    disks.push_back(std::move(disk));
-    auto platform = std::make_unique<VirtualPlatform>(std::move(disks));
-    platform_ = platform.get();
-    state_->Platform = std::move(platform);
-    state_->Enumerator = std::make_unique<AspiLib>(*state_->Platform);
+    platform_ = &testing::InstallDisks(*state_, {fault_});
     state_->ExecutableDir = dir_.Path("exe");
     std::filesystem::create_directories(state_->ExecutableDir);
     StartupFiles files;
