@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "device/plain_disk_drive.h"
+#include "device/scsi_cdb.h"
 #include "device/storage_device.h"
 #include "device/virtual_platform.h"
 #include "protocol/result_codes.h"
@@ -32,9 +33,9 @@ class MeteredDrive : public VirtualDrive {
   explicit MeteredDrive(std::shared_ptr<VirtualDrive> inner) : inner_(std::move(inner)) {}
 
   bool ExecuteScsi(ScsiCommand& command, ScsiOutcome& outcome) override {
-    if (command.cdb[0] == 0x28 || command.cdb[0] == 0x2A) {
+    if (command.cdb[0] == scsi::kOpRead10 || command.cdb[0] == scsi::kOpWrite10) {
       ++accesses;
-      sectors += (uint32_t{command.cdb[7]} << 8) | command.cdb[8];
+      sectors += scsi::ReadWrite10Count(command.cdb);
     }
     const auto start = Clock::now();
     const bool ok = inner_->ExecuteScsi(command, outcome);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "device/scsi_cdb.h"
 #include "sim/simulated_drive.h"
 
 namespace {
@@ -17,13 +18,8 @@ using dozered::sim::SimulatedDrive;
 
 bool Transfer(SimulatedDrive& drive, bool write, uint32_t lba, uint32_t count, uint8_t* data) {
   ScsiCommand c;
-  c.cdb[0] = write ? 0x2A : 0x28;
-  c.cdb[2] = static_cast<uint8_t>(lba >> 24);
-  c.cdb[3] = static_cast<uint8_t>(lba >> 16);
-  c.cdb[4] = static_cast<uint8_t>(lba >> 8);
-  c.cdb[5] = static_cast<uint8_t>(lba);
-  c.cdb[7] = static_cast<uint8_t>(count >> 8);
-  c.cdb[8] = static_cast<uint8_t>(count);
+  dozered::scsi::BuildReadWrite10(c.cdb, write ? dozered::scsi::kOpWrite10 : dozered::scsi::kOpRead10, 0, lba,
+                                  count);
   c.cdbLength = 10;
   c.dataIn = !write;
   c.data = data;

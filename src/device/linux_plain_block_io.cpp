@@ -14,6 +14,8 @@
 #include <cstring>
 #include <memory>
 
+#include "device/scsi_cdb.h"
+
 namespace dozered {
 
 namespace {
@@ -24,20 +26,7 @@ constexpr uint8_t kStatusCheckCondition = 0x02;
 
 void CheckCondition(ScsiPassThroughOutcome& outcome, uint8_t key, uint8_t asc) {
   outcome.scsiStatus = kStatusCheckCondition;
-  std::memset(outcome.sense, 0, sizeof(outcome.sense));
-  outcome.sense[0] = 0x70;
-  outcome.sense[2] = key;
-  outcome.sense[7] = 10;
-  outcome.sense[12] = asc;
-}
-
-uint32_t Be32(const uint8_t* b) {
-  return static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 | static_cast<uint32_t>(b[2]) << 8 | b[3];
-}
-
-void PutPadded(uint8_t* out, size_t length, const std::string& text) {
-  std::memset(out, ' ', length);
-  std::memcpy(out, text.data(), std::min(length, text.size()));
+  scsi::FillFixedSense(outcome.sense, sizeof(outcome.sense), key, asc);
 }
 
 // Reads or writes `length` bytes at `offset` completely; false on any error
@@ -121,9 +110,9 @@ ScsiPassThroughOutcome AnswerScsiWithPlainIo(int fd, int directFd, const std::st
       reply[2] = 0x05;
       reply[3] = 0x02;
       reply[4] = sizeof(reply) - 5;
-      PutPadded(reply + 8, 8, "Linux");
-      PutPadded(reply + 16, 16, name);
-      PutPadded(reply + 32, 4, "1.0");
+      scsi::PutPaddedText(reply + 8, 8, "Linux");
+      scsi::PutPaddedText(reply + 16, 16, name);
+      scsi::PutPaddedText(reply + 32, 4, "1.0");
       if (request.dataIn != kScsiIoctlDataIn) {
         outcome.osError = kOsErrorInvalidParameter;
         return outcome;
@@ -146,11 +135,11 @@ ScsiPassThroughOutcome AnswerScsiWithPlainIo(int fd, int directFd, const std::st
       std::memcpy(data, reply, sizeof(reply));
       return outcome;
     }
-    case 0x28:    // READ(10)
-    case 0x2A: {  // WRITE(10)
-      const bool write = cdb[0] == 0x2A;
-      const uint32_t lba = Be32(cdb + 2);
-      const uint32_t count = static_cast<uint32_t>(cdb[7]) << 8 | cdb[8];
+    case scsi::kOpRead10:
+    case scsi::kOpWrite10: {
+      const bool write = cdb[0] == scsi::kOpWrite10;
+      const uint32_t lba = scsi::ReadWrite10Lba(cdb);
+      const uint32_t count = scsi::ReadWrite10Count(cdb);
       if ((request.dataIn == kScsiIoctlDataIn) == write || length < count * kSector) {
         CheckCondition(outcome, 0x05, 0x24);
       } else if (!sized || uint64_t{lba} + count > sectors) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "device/scsi_cdb.h"
+
 namespace dozered {
 
 namespace {
@@ -19,17 +21,7 @@ constexpr uint8_t kAscInvalidFieldInCdb = 0x24;
 
 void CheckCondition(ScsiOutcome& outcome, uint8_t key, uint8_t asc) {
   outcome.status = kScsiStatusCheckCondition;
-  std::memset(outcome.sense, 0, sizeof(outcome.sense));
-  outcome.sense[0] = 0x70;
-  outcome.sense[2] = key;
-  outcome.sense[7] = 10;
-  outcome.sense[12] = asc;
-  outcome.senseLength = 18;
-}
-
-void PutPadded(uint8_t* out, size_t length, const std::string& text) {
-  std::memset(out, ' ', length);
-  std::memcpy(out, text.data(), std::min(length, text.size()));
+  outcome.senseLength = scsi::FillFixedSense(outcome.sense, sizeof(outcome.sense), key, asc);
 }
 
 // ATA strings: two characters per word, first character in the high byte.
@@ -43,10 +35,6 @@ void PutAtaString(uint8_t* words, size_t wordCount, const std::string& text) {
 void PutWord(uint8_t* data, int word, uint16_t value) {
   data[word * 2] = static_cast<uint8_t>(value);
   data[word * 2 + 1] = static_cast<uint8_t>(value >> 8);
-}
-
-uint32_t Be32(const uint8_t* b) {
-  return static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 | static_cast<uint32_t>(b[2]) << 8 | b[3];
 }
 
 }  // namespace
@@ -131,9 +119,9 @@ bool PlainDiskDrive::ExecuteScsi(ScsiCommand& command, ScsiOutcome& outcome) {
       reply[2] = 0x05;
       reply[3] = 0x02;
       reply[4] = sizeof(reply) - 5;
-      PutPadded(reply + 8, 8, options_.vendor);
-      PutPadded(reply + 16, 16, options_.product);
-      PutPadded(reply + 32, 4, options_.revision);
+      scsi::PutPaddedText(reply + 8, 8, options_.vendor);
+      scsi::PutPaddedText(reply + 16, 16, options_.product);
+      scsi::PutPaddedText(reply + 32, 4, options_.revision);
       const uint32_t allocation = cdb[4];
       std::memcpy(command.data, reply, std::min<uint32_t>({allocation, command.length, sizeof(reply)}));
       return true;
@@ -150,11 +138,11 @@ bool PlainDiskDrive::ExecuteScsi(ScsiCommand& command, ScsiOutcome& outcome) {
       std::memcpy(command.data, reply, sizeof(reply));
       return true;
     }
-    case 0x28:    // READ(10)
-    case 0x2A: {  // WRITE(10)
-      const bool write = cdb[0] == 0x2A;
-      const uint32_t lba = Be32(cdb + 2);
-      const uint32_t count = static_cast<uint32_t>(cdb[7]) << 8 | cdb[8];
+    case scsi::kOpRead10:
+    case scsi::kOpWrite10: {
+      const bool write = cdb[0] == scsi::kOpWrite10;
+      const uint32_t lba = scsi::ReadWrite10Lba(cdb);
+      const uint32_t count = scsi::ReadWrite10Count(cdb);
       if (command.dataIn == write || command.length < count * kSector) {
         CheckCondition(outcome, kSenseKeyIllegalRequest, kAscInvalidFieldInCdb);
       } else if (uint64_t{lba} + count > sectorCount_) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "device/nvme_miniport_request.h"
+#include "device/scsi_cdb.h"
 #include "device/storage_platform.h"
 
 namespace dozered {
@@ -25,8 +26,6 @@ constexpr uint8_t kAtaWriteDma = 0xCA;
 constexpr uint32_t kAtaMaxSectors = 256;          // a sector count of 0 means 256
 constexpr uint64_t kAtaLba28Limit = 1ull << 28;
 
-constexpr uint8_t kOpRead10 = 0x28;
-constexpr uint8_t kOpWrite10 = 0x2A;
 constexpr uint8_t kOpInquiry = 0x12;
 constexpr uint8_t kOpReadCapacity10 = 0x25;
 constexpr uint8_t kInquiryLength = 56;
@@ -37,27 +36,6 @@ constexpr uint32_t kScsiMaxSectors = 0xFFFF;
 bool CopyText(char (&field)[StorageDevice::kTextSize], const std::string& text) {
   const int written = std::snprintf(field, sizeof(field), "%s", text.c_str());
   return written >= 0 && written < static_cast<int>(sizeof(field));
-}
-
-void PutBe32(uint8_t* bytes, uint32_t value) {
-  bytes[0] = static_cast<uint8_t>(value >> 24);
-  bytes[1] = static_cast<uint8_t>(value >> 16);
-  bytes[2] = static_cast<uint8_t>(value >> 8);
-  bytes[3] = static_cast<uint8_t>(value);
-}
-
-uint32_t GetBe32(const uint8_t* bytes) {
-  return static_cast<uint32_t>(bytes[0]) << 24 | static_cast<uint32_t>(bytes[1]) << 16 |
-         static_cast<uint32_t>(bytes[2]) << 8 | static_cast<uint32_t>(bytes[3]);
-}
-
-// READ(10) / WRITE(10): LBA in bytes 2-5, sector count in bytes 7-8.
-void BuildReadWrite10(uint8_t* cdb, uint8_t opcode, uint8_t byte1, uint32_t lba, uint32_t count) {
-  cdb[0] = opcode;
-  cdb[1] = byte1;
-  PutBe32(cdb + 2, lba);
-  cdb[7] = static_cast<uint8_t>(count >> 8);
-  cdb[8] = static_cast<uint8_t>(count);
 }
 
 AtaTaskFile Lba28TaskFile(uint8_t command, uint32_t lba, uint32_t count) {
@@ -349,7 +327,7 @@ bool StorageDevice::ReadSectors(uint32_t lba, uint32_t count, uint8_t* buffer) {
   if (count > kScsiMaxSectors) return false;
   std::memset(buffer, 0, size_t{count} * kSectorSize);
   uint8_t cdb[10] = {};
-  BuildReadWrite10(cdb, kOpRead10, 0x04, lba, count);
+  scsi::BuildReadWrite10(cdb, scsi::kOpRead10, 0x04, lba, count);
   return RunScsiCommand(cdb, sizeof(cdb), kScsiRequestDataIn, buffer, count * kSectorSize, true);
 }
 
@@ -365,7 +343,7 @@ bool StorageDevice::WriteSectors(uint32_t lba, uint32_t count, const uint8_t* bu
   }
   if (count > kScsiMaxSectors) return false;
   uint8_t cdb[10] = {};
-  BuildReadWrite10(cdb, kOpWrite10, static_cast<uint8_t>((lun_ << 5) | 0x04), lba, count);
+  scsi::BuildReadWrite10(cdb, scsi::kOpWrite10, static_cast<uint8_t>((lun_ << 5) | 0x04), lba, count);
   return RunScsiCommand(cdb, sizeof(cdb), kScsiRequestDataOut, data, count * kSectorSize, false);
 }
 
@@ -393,9 +371,9 @@ CapacityResult StorageDevice::ReadCapacity(int32_t target, int32_t lun) {
   if (!RunScsiCommandAt(target, lun, cdb, sizeof(cdb), kScsiRequestDataIn, data, sizeof(data), true)) {
     return result;
   }
-  const uint32_t lastLba = GetBe32(data);
+  const uint32_t lastLba = scsi::GetBe32(data);
   result.capacity = lastLba == 0 ? 0 : lastLba + 1;
-  result.blockLength = GetBe32(data + 4);
+  result.blockLength = scsi::GetBe32(data + 4);
   return result;
 }
 

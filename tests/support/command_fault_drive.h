@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "device/scsi_cdb.h"
 #include "device/virtual_drive.h"
 
 namespace dozered {
@@ -22,20 +23,16 @@ class CommandFaultDrive : public VirtualDrive {
 
   bool ExecuteScsi(ScsiCommand& command, ScsiOutcome& outcome) override {
     const uint8_t op = command.cdb[0];
-    const uint32_t lba = static_cast<uint32_t>(command.cdb[2]) << 24 | static_cast<uint32_t>(command.cdb[3]) << 16 |
-                         static_cast<uint32_t>(command.cdb[4]) << 8 | command.cdb[5];
-    if (op == 0x2A && lba == kCommandLba && command.data != nullptr && command.length >= 2 &&
+    const uint32_t lba = scsi::ReadWrite10Lba(command.cdb);
+    if (op == scsi::kOpWrite10 && lba == kCommandLba && command.data != nullptr && command.length >= 2 &&
         (command.data[0] == 0xF0 || command.data[0] == 0xF1)) {
       armed_ = command.data[0] == 0xF0 && command.data[1] == failOpcode_;
-    } else if (op == 0x28 && lba == kCommandLba && armed_) {
+    } else if (op == scsi::kOpRead10 && lba == kCommandLba && armed_) {
       armed_ = false;
       ++failed_;
       outcome.status = kScsiStatusCheckCondition;
-      outcome.sense[0] = 0x70;
-      outcome.sense[2] = 0x03;  // medium error
-      outcome.sense[7] = 10;
-      outcome.sense[12] = 0x11;  // unrecovered read error
-      outcome.senseLength = 18;
+      // medium error, unrecovered read error
+      outcome.senseLength = scsi::FillFixedSense(outcome.sense, sizeof(outcome.sense), 0x03, 0x11);
       return true;
     }
     return inner_->ExecuteScsi(command, outcome);

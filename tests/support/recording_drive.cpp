@@ -1,21 +1,18 @@
 #include "support/recording_drive.h"
 
+#include "device/scsi_cdb.h"
+
 namespace dozered::testing {
 namespace {
 
-constexpr uint8_t kRead10 = 0x28;
-constexpr uint8_t kWrite10 = 0x2A;
 constexpr uint8_t kAtaReadDma = 0xC8;
 constexpr uint8_t kAtaWriteDma = 0xCA;
 
 void MediumError(ScsiOutcome& outcome) {
   outcome = ScsiOutcome{};
   outcome.status = kScsiStatusCheckCondition;
-  outcome.sense[0] = 0x70;
-  outcome.sense[2] = 0x03;  // MEDIUM ERROR
-  outcome.sense[7] = 10;
-  outcome.sense[12] = 0x11;  // unrecovered read error
-  outcome.senseLength = 18;
+  // MEDIUM ERROR, unrecovered read error
+  outcome.senseLength = scsi::FillFixedSense(outcome.sense, sizeof(outcome.sense), 0x03, 0x11);
 }
 
 }  // namespace
@@ -52,11 +49,10 @@ std::optional<FaultKind> RecordingDrive::Log(uint32_t lba, uint32_t count, bool 
 
 bool RecordingDrive::ExecuteScsi(ScsiCommand& command, ScsiOutcome& outcome) {
   const uint8_t op = command.cdb[0];
-  if (op != kRead10 && op != kWrite10) return inner_->ExecuteScsi(command, outcome);
-  const uint32_t lba = (uint32_t{command.cdb[2]} << 24) | (uint32_t{command.cdb[3]} << 16) |
-                       (uint32_t{command.cdb[4]} << 8) | command.cdb[5];
-  const uint32_t count = (uint32_t{command.cdb[7]} << 8) | command.cdb[8];
-  const auto fault = Log(lba, count, op == kWrite10, command.data);
+  if (op != scsi::kOpRead10 && op != scsi::kOpWrite10) return inner_->ExecuteScsi(command, outcome);
+  const uint32_t lba = scsi::ReadWrite10Lba(command.cdb);
+  const uint32_t count = scsi::ReadWrite10Count(command.cdb);
+  const auto fault = Log(lba, count, op == scsi::kOpWrite10, command.data);
   if (!fault) return inner_->ExecuteScsi(command, outcome);
   if (*fault == FaultKind::kLost) inner_->ExecuteScsi(command, outcome);
   MediumError(outcome);

@@ -2,18 +2,14 @@
 
 #include <cstring>
 
+#include "device/scsi_cdb.h"
+
 namespace dozered::testing {
 namespace {
 
 bool Transfer(VirtualDrive& drive, bool write, uint32_t lba, uint32_t count, uint8_t* buffer) {
   ScsiCommand command;
-  command.cdb[0] = write ? 0x2A : 0x28;
-  command.cdb[2] = static_cast<uint8_t>(lba >> 24);
-  command.cdb[3] = static_cast<uint8_t>(lba >> 16);
-  command.cdb[4] = static_cast<uint8_t>(lba >> 8);
-  command.cdb[5] = static_cast<uint8_t>(lba);
-  command.cdb[7] = static_cast<uint8_t>(count >> 8);
-  command.cdb[8] = static_cast<uint8_t>(count);
+  scsi::BuildReadWrite10(command.cdb, write ? scsi::kOpWrite10 : scsi::kOpRead10, 0, lba, count);
   command.cdbLength = 10;
   command.dataIn = !write;
   command.data = buffer;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "device/scsi_cdb.h"
 #include "device/virtual_drive.h"
 
 namespace dozered::testing {
@@ -43,12 +44,11 @@ class WireRecorder : public VirtualDrive {
 
   bool ExecuteScsi(ScsiCommand& command, ScsiOutcome& outcome) override {
     const uint8_t op = command.cdb[0];
-    if (op != 0x28 && op != 0x2A) return inner_->ExecuteScsi(command, outcome);
+    if (op != scsi::kOpRead10 && op != scsi::kOpWrite10) return inner_->ExecuteScsi(command, outcome);
     WireAccess access;
-    access.write = op == 0x2A;
-    access.lba = static_cast<uint32_t>(command.cdb[2]) << 24 | command.cdb[3] << 16 |
-                 command.cdb[4] << 8 | command.cdb[5];
-    access.count = static_cast<uint32_t>(command.cdb[7] << 8 | command.cdb[8]);
+    access.write = op == scsi::kOpWrite10;
+    access.lba = scsi::ReadWrite10Lba(command.cdb);
+    access.count = scsi::ReadWrite10Count(command.cdb);
     if (access.write && command.data != nullptr && command.length >= 512) {
       access.firstSector.assign(command.data, command.data + 512);
     }
