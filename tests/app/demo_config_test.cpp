@@ -2,12 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "app/attribute_names.h"
 #include "app/page_list.h"
 #include "app/paths.h"
+#include "support/file_bytes.h"
 
 namespace dozered {
 namespace {
@@ -15,8 +14,9 @@ namespace {
 std::string DemoFile(const char* name) { return JoinPath(DOZERED_DEMO_DIR, name); }
 
 std::string Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes;
+  testing::ReadFileBytes(path, bytes);
+  return bytes;
 }
 
 TEST(DemoConfigTest, FilesHaveWindowsLineEnds) {

@@ -7,6 +7,7 @@
 #include "sim/code_images.h"
 #include "sim/drive_state_file.h"
 #include "sim/simulated_drive.h"
+#include "support/file_bytes.h"
 #include "support/sim_code_loading.h"
 #include "support/sim_vendor_host.h"
 #include "support/temp_dir.h"
@@ -104,13 +105,8 @@ TEST_F(PersistenceTest, TraceHasOneLinePerSectorAccess) {
     std::vector<uint8_t> reply(2048);
     ASSERT_EQ(testing::ExchangeIn(drive, CommandBlock(0xF0, 0x20), reply.data(), 2048), 0);
   }
-  std::FILE* f = std::fopen(config_.traceFile.c_str(), "rb");
-  ASSERT_NE(f, nullptr);
   std::string text;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  std::fclose(f);
+  ASSERT_TRUE(testing::ReadFileBytes(config_.traceFile, text));
   size_t lines = 0;
   for (size_t at = 0; (at = text.find("\r\n", at)) != std::string::npos; at += 2) ++lines;
   EXPECT_EQ(lines, 10u);

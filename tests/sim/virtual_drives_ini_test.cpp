@@ -2,11 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <set>
 
 #include "sim/simulated_drive.h"
+#include "support/file_bytes.h"
 #include "support/temp_dir.h"
 
 namespace dozered::sim {
@@ -63,13 +63,8 @@ namespace dozered::sim {
 namespace {
 
 TEST(DemoDrivesTest, DemoDeclaresEveryCodeModeAndAPlainDisk) {
-  std::FILE* f = std::fopen((std::filesystem::path(DOZERED_DEMO_DIR) / "VirtualDrives.ini").string().c_str(), "rb");
-  ASSERT_NE(f, nullptr);
   std::string text;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  std::fclose(f);
+  ASSERT_TRUE(testing::ReadFileBytes((std::filesystem::path(DOZERED_DEMO_DIR) / "VirtualDrives.ini").string(), text));
   std::set<int> modes;
   bool plain = false;
   for (const DriveDeclaration& d : ParseVirtualDrivesIni(text, "")) {
