@@ -94,9 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     case 3: {
-      const std::vector<uint8_t> identify = Bytes(in, 600);
-      const std::vector<uint8_t> isp = Bytes(in, 600);
-      PerModelStringIniPath("dir", identify, isp);
       SmartNames names;
       for (auto& n : names) n = in.ConsumeRandomLengthString(8);
       DecodeSmart(Bytes(in, 600), names);

@@ -74,8 +74,7 @@ void SmartInfoPage(AppState& state, Feedback& feedback, int s, PageReadOutput& o
     return;
   }
   out.Dump = HexDumpText(state, smart);
-  out.List = DecodeSmart(smart, state.IdentifyTable[s], state.IspInfoTable[s], ExecutableDir(state),
-                         state.AttributeNames);
+  out.List = DecodeSmart(smart, SmartNamesFor(state, s));
   feedback.ReportStatus(kReadSmartSuccessText);
 }
 
@@ -158,6 +157,11 @@ void ErrorLogPage(AppState& state, Feedback& feedback, PageReadOutput& out) {
 }
 
 }  // namespace
+
+SmartNames SmartNamesFor(const AppState& state, int device) {
+  std::optional<SmartNames> perModel = LoadPerModelNames(DiagnosticCodePathFor(state, device, "String.ini"));
+  return perModel ? std::move(*perModel) : NamesFromTable(state.AttributeNames);
+}
 
 PageReadOutput ReadPageData(AppState& state, Feedback& feedback, int page) {
   PageReadOutput out;

@@ -9,6 +9,7 @@
 
 #include "app/app_state.h"
 #include "decode/rows.h"
+#include "decode/smart.h"
 
 namespace dozered {
 
@@ -60,6 +61,11 @@ bool PageHasRawViewSwitch(int page);
 // The device panel lines after a new temperature reading: every line that
 // carries the temperature tag is replaced; the others are kept.
 std::vector<std::string> RefreshTemperatureLines(const std::vector<std::string>& lines, uint8_t reading);
+
+// The SMART attribute names for device index `device`: those of the drive's
+// own String.ini, which sits in its folder beside the executable with its
+// diagnostic programs, when that file exists, else the start-up names.
+SmartNames SmartNamesFor(const AppState& state, int device);
 
 // The status bar text for a clicked IDENTIFY row: its sub-items (the columns
 // after the first), each followed by a line break.

@@ -2,12 +2,79 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "app/code_loading.h"
 #include "support/recording_feedback.h"
+#include "support/temp_dir.h"
 
 namespace dozered {
 namespace {
 
 using testing::RecordingFeedback;
+using testing::TempDir;
+
+// Device 0 of a fresh state with the given ISP folder, ISP vendor tag and
+// firmware revision.
+std::unique_ptr<AppState> StateWithDrive(const std::string& exeDir, const char* folder, const char* tail,
+                                         const char* firmware) {
+  auto state = std::make_unique<AppState>();
+  state->ExecutableDir = exeDir;
+  std::memcpy(state->IspInfoTable[0].data() + 404, folder, std::min<size_t>(std::strlen(folder), 12));
+  std::memcpy(state->IspInfoTable[0].data() + 416, tail, std::min<size_t>(std::strlen(tail), 4));
+  for (size_t i = 0; i < std::strlen(firmware) && i < 8; ++i) {
+    state->IdentifyTable[0][46 + (i ^ 1)] = static_cast<uint8_t>(firmware[i]);
+  }
+  return state;
+}
+
+TEST(SmartNamesForTest, TheDrivesStringIniSitsInItsIspFolderAndTheSndkSubfolder) {
+  struct Case {
+    const char* folder;
+    const char* tail;
+    const char* firmware;
+    const char* path;
+  } cases[] = {
+      {"VE4810VO_ISP", "SNDK", "P01A2B3C", "exe/VE4810VO_ISP/P01/String.ini"},
+      {"VE4810VO_ISP", "SNDK", "Q01A2B3C", "exe/VE4810VO_ISP/String.ini"},
+      {"VE4810VO_ISP", "SNDJ", "P01A2B3C", "exe/VE4810VO_ISP/String.ini"},
+      {"VE48", "SNDK", "X", "exe/VE48/String.ini"},  // NUL at byte 408
+      {"/etc", "", "", "exe/etc/String.ini"},       // the drive's text never leaves the directory
+  };
+  for (const Case& c : cases) {
+    const auto state = StateWithDrive("exe", c.folder, c.tail, c.firmware);
+    EXPECT_EQ(std::filesystem::path(DiagnosticCodePathFor(*state, 0, "String.ini")).generic_string(), c.path)
+        << c.folder << c.firmware;
+  }
+}
+
+TEST(SmartNamesForTest, TheDrivesOwnFileIsTheOnlySourceWhenPresent) {
+  const TempDir dir;
+  std::filesystem::create_directories(dir.Dir() / "ISPV1" / "P01");
+  dir.Write("ISPV1/String.ini", "[VE4810VO]\r\nID9=Model Hours\r\nIDC2=Model Temp\r\n");
+  dir.Write("ISPV1/P01/String.ini", "[VE4810VO]\r\nID9=Sandisk Hours\r\n");
+  const auto withStartupNames = [&dir](const char* folder, const char* tail, const char* firmware) {
+    auto state = StateWithDrive(dir.Dir().string(), folder, tail, firmware);
+    std::strcpy(state->AttributeNames[5].data(), "Reallocated");
+    std::strcpy(state->AttributeNames[9].data(), "Startup Hours");
+    return state;
+  };
+
+  SmartNames names = SmartNamesFor(*withStartupNames("ISPV1", "", "Q1"), 0);
+  EXPECT_EQ(names[0x09], "Model Hours");
+  EXPECT_EQ(names[0xC2], "Model Temp");
+  EXPECT_EQ(names[0x05], "");  // missing key: empty, no fall-back
+
+  EXPECT_EQ(SmartNamesFor(*withStartupNames("ISPV1", "SNDK", "P01X"), 0)[0x09], "Sandisk Hours");
+
+  names = SmartNamesFor(*withStartupNames("ISPV2", "", ""), 0);
+  EXPECT_EQ(names[0x09], "Startup Hours");
+  EXPECT_EQ(names[0x05], "Reallocated");
+}
 
 TEST(ReadPageDataWithoutDriveTest, OnlyTheFlashIdPageSaysNoDevice) {
   auto state = std::make_unique<AppState>();
