@@ -33,6 +33,7 @@
 #include "support/command_fault_drive.h"
 #include "support/recording_feedback.h"
 #include "support/simulated_drives.h"
+#include "support/tab_sheets.h"
 #include "support/temp_dir.h"
 
 namespace dozered {
@@ -42,10 +43,7 @@ using testing::ControllerDrive;
 using testing::PlainDisk;
 using testing::RecordedMessageBox;
 
-constexpr char kAllPages[] =
-    "\"Read Flash ID\"\r\n\"Identify Table\"\r\n\"Smart Data\"\r\n\"Card Info\"\r\n"
-    "\"Erase Count\"\r\n\"CID Option\"\r\n\"Flash RW\"\r\n\"Flash Diagnosis\"\r\n"
-    "\"DBS / DPS\"\r\n\"Mark Bad Info\"\r\n\"L2P Mapping\"\r\n\"Microcode\"\r\n\"Error Log\"\r\n";
+constexpr const char* kAllPages = testing::kAllPagesTabSheet;
 
 class InformationPagesTest : public ::testing::Test {
  protected:
