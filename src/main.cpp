@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/gui/application.h"
 #include "app/gui/main_form.h"
+#include "app/gui/qt_text.h"
 #include "app/gui/setup_form.h"
 #include "app/startup/platform_setup.h"
 #include "flash/gui/distribution_form.h"
@@ -16,10 +17,11 @@ int main(int argc, char** argv) {
   int result = 0;
   {
     dozered::TApplication app(argc, argv);
-    state->ExecutableDir = QCoreApplication::applicationDirPath().toStdString();
-    dozered::SetUpStoragePlatform(*state);
+    state->ExecutableDir = dozered::ToPath(QCoreApplication::applicationDirPath());
+    dozered::StartupFiles files;
+    files.Notes = dozered::SetUpStoragePlatform(*state);
 
-    auto main_form = std::make_unique<dozered::TMainForm>(*state);
+    auto main_form = std::make_unique<dozered::TMainForm>(*state, files);
     main_form->FormCreate();
     auto setup_form = std::make_unique<dozered::TSetupForm>(*state);
     auto distribution = std::make_unique<dozered::TM_Distribution>(*state);

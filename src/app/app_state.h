@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -42,7 +43,7 @@ struct AppState {
   std::string LogFolderName;
   // Folder of the running executable, set once at start-up; files read
   // beside the executable are found there.
-  std::string ExecutableDir;
+  std::filesystem::path ExecutableDir;
   bool SaveLogMode = false;
   bool EraseCountLogMode = false;
   bool SettingsAccepted = false;

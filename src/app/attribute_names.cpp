@@ -1,9 +1,9 @@
 #include "app/attribute_names.h"
 
 #include <cstring>
-#include <vector>
 
-#include "app/text_file.h"
+#include "app/config_file.h"
+#include "app/paths.h"
 
 namespace dozered {
 namespace {
@@ -20,14 +20,15 @@ void StoreEntry(std::array<char, kAttributeNameSize>& entry, const std::string& 
 
 }  // namespace
 
-void LoadAttributeNames(const std::string& path, AttributeNameTable& names) {
+std::string LoadAttributeNames(const std::filesystem::path& path, AttributeNameTable& names) {
   for (auto& entry : names) entry.fill(0);
-  std::vector<std::string> lines;
-  if (!ReadTextLines(path, kConfigLineLimit, lines)) return;
+  ConfigLineReader file(path);
+  if (!file.Readable()) return ConfigFileNote(file.State(), PathText(path));
 
   int i = 0;
   bool found = false;
-  for (const std::string& line : lines) {
+  std::string line;
+  while (file.NextLine(line, kConfigLineLimit)) {
     if (!found) {
       StoreEntry(names[0], line);
       if (line.compare(0, kHeaderCompareLength, kSectionHeader, kHeaderCompareLength) == 0) {
@@ -40,6 +41,7 @@ void LoadAttributeNames(const std::string& path, AttributeNameTable& names) {
     StoreEntry(names[i], line.size() > key_length ? line.substr(key_length) : std::string());
     if (++i > kLastNameEntry) break;
   }
+  return std::string();
 }
 
 }  // namespace dozered

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <filesystem>
 #include <string>
 
 #include "app/app_state.h"
@@ -16,7 +17,8 @@ using AttributeNameTable = std::array<std::array<char, kAttributeNameSize>, kAtt
 // 1 to 15, 5 characters from line 16 on. Only the first 8 characters of a
 // line are compared with the header "[VE4810VO]". Entry 0 holds the last line
 // read before the section starts. A missing file or section leaves every
-// name empty.
-void LoadAttributeNames(const std::string& path, AttributeNameTable& names);
+// name empty. Reading stops after the last name entry. Returns a note naming
+// the file when it is there but cannot be used (too large, UTF-16), else "".
+std::string LoadAttributeNames(const std::filesystem::path& path, AttributeNameTable& names);
 
 }  // namespace dozered

@@ -21,12 +21,12 @@ namespace {
 // The controller needs a moment after the switch to ROM code mode.
 constexpr auto kRomSwitchDelay = std::chrono::milliseconds(3);
 
-bool IsFile(const std::string& path) {
+bool IsFile(const std::filesystem::path& path) {
   std::error_code error;
   return !path.empty() && std::filesystem::is_regular_file(path, error);
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+bool ReadWholeFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return false;
   bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -53,6 +53,7 @@ std::string Formatted(const char* format, const std::string& value) {
 }  // namespace
 
 bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& chooseFile) {
+  RunScope run(feedback);
   feedback.ProcessPendingEvents();
   const int s = state.SelectedDevice;
   if (s < 0 || s >= kMaxControllers) return false;
@@ -67,7 +68,7 @@ bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& choos
     if (modeBefore == kCardModeMpisp) return true;
   }
 
-  const std::string path = chooseFile ? chooseFile() : std::string();
+  const std::filesystem::path path = chooseFile ? chooseFile() : std::filesystem::path();
   std::vector<uint8_t> file;
   if (!IsFile(path) || !ReadWholeFile(path, file)) {
     ErrorBox(feedback, kMpispOpenFailText);
@@ -109,14 +110,9 @@ bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& choos
   return true;
 }
 
-std::string DiagnosticCodePathFor(const AppState& state, int device, const std::string& name) {
-  const uint8_t* identify = state.IdentifyTable[device].data();
-  const uint8_t* isp = state.IspInfoTable[device].data();
-  std::string folder = JoinPath(state.ExecutableDir, IspFolderName(isp));
-  if (UsesRevisionSubfolder(identify, isp)) {
-    folder = JoinPath(folder, RevisionSubfolderName(identify));
-  }
-  return JoinPath(folder, name);
+std::filesystem::path DiagnosticCodePathFor(const AppState& state, int device, const std::string& name) {
+  const std::optional<std::filesystem::path> folder = DriveFolderFor(state, device);
+  return folder ? *folder / name : std::filesystem::path();
 }
 
 bool LoadDiagnosticCodeFile(AppState& state, Feedback& feedback, const std::string& name,
@@ -125,11 +121,11 @@ bool LoadDiagnosticCodeFile(AppState& state, Feedback& feedback, const std::stri
   if (s < 0 || s >= kMaxControllers) return false;
   state.CurrentController = &state.Controllers[s];
 
-  const std::string path = DiagnosticCodePathFor(state, s, name);
+  const std::filesystem::path path = DiagnosticCodePathFor(state, s, name);
   std::ifstream file;
   if (IsFile(path)) file.open(path, std::ios::binary);
   if (!file.is_open()) {
-    ErrorBox(feedback, Formatted(kDiagnosticOpenFailFormat, path));
+    ErrorBox(feedback, Formatted(kDiagnosticOpenFailFormat, path.empty() ? name : PathText(path)));
     return false;
   }
   file.seekg(0, std::ios::end);
@@ -138,7 +134,7 @@ bool LoadDiagnosticCodeFile(AppState& state, Feedback& feedback, const std::stri
   uint8_t head[kDiagnosticHeadReadSize] = {};
   file.read(reinterpret_cast<char*>(head), sizeof head);
   const size_t headSize = static_cast<size_t>(file.gcount());
-  const DiagnosticLayout layout = DiagnosticLayoutOf(head, headSize, size);
+  const DiagnosticLayout layout = DiagnosticLayoutOf(std::span<const uint8_t>(head, headSize), size);
 
   // The program must reach the drive whole: a cut one would run without its end.
   if (layout.payloadSize > payload.size()) {
@@ -152,8 +148,8 @@ bool LoadDiagnosticCodeFile(AppState& state, Feedback& feedback, const std::stri
   std::fill(payload.begin() + static_cast<std::ptrdiff_t>(length), payload.end(), 0);
 
   if (length < kDiagnosticTrailerSize ||
-      !TrailerMatchesIspVersion(payload.data() + length - kDiagnosticTrailerSize,
-                                state.IspInfoTable[s].data())) {
+      !TrailerMatchesIspVersion(payload.subspan(length - kDiagnosticTrailerSize).first<kDiagnosticTrailerSize>(),
+                                state.IspInfoTable[s])) {
     ErrorBox(feedback, Formatted(kDiagnosticVersionFailFormat, name));
     return false;
   }

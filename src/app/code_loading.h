@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <span>
 #include <string>
@@ -28,7 +29,7 @@ inline constexpr char kMpispFileFilter[] = "bin|*.bin|*.*|*.*";
 inline constexpr char kMpispDefaultExtension[] = ".bin";
 
 // Asks the user for the MPISP file; returns its path, or "" when cancelled.
-using MpispFileDialog = std::function<std::string()>;
+using MpispFileDialog = std::function<std::filesystem::path()>;
 
 // Loads an MPISP image into the selected drive's controller: refreshes the
 // drive's tables (done at once when the MPISP code already runs), asks for the
@@ -58,7 +59,9 @@ inline constexpr char kDiagnosticTooLargeFormat[] = "%s is too large";          
 bool LoadDiagnosticCodeFile(AppState& state, Feedback& feedback, const std::string& name,
                             std::span<uint8_t> payload, uint32_t& loadAddress);
 
-// Where LoadDiagnosticCodeFile looks for `name` for device index `device`.
-std::string DiagnosticCodePathFor(const AppState& state, int device, const std::string& name);
+// Where LoadDiagnosticCodeFile looks for `name` for device index `device`:
+// in the drive's folder (DriveFolderFor). Empty when the drive names no
+// usable folder.
+std::filesystem::path DiagnosticCodePathFor(const AppState& state, int device, const std::string& name);
 
 }  // namespace dozered

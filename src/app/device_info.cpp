@@ -37,7 +37,7 @@ std::string FlashVendorLine(uint8_t makerId) {
   return "Flash Vendor: Unknown";
 }
 
-int32_t CapacityMegabytes(const uint8_t* identify) {
+int32_t CapacityMegabytes(std::span<const uint8_t, kIdentifyBytes> identify) {
   if (identify[kWord83HighByte] & kLba48Bit) {
     uint64_t sectors = 0;
     for (int i = 5; i >= 0; --i) sectors = sectors << 8 | identify[200 + i];
@@ -48,16 +48,6 @@ int32_t CapacityMegabytes(const uint8_t* identify) {
                            static_cast<uint32_t>(identify[122]) << 16 |
                            static_cast<uint32_t>(identify[123]) << 24;
   return static_cast<int32_t>(sectors >> 11);
-}
-
-std::string SwappedIdentifyText(const uint8_t* identify, size_t firstByte, size_t length) {
-  std::string text;
-  for (size_t i = 0; i < length; ++i) {
-    const char c = static_cast<char>(identify[firstByte + (i ^ 1)]);
-    if (c == '\0') break;
-    text.push_back(c);
-  }
-  return text;
 }
 
 std::string TemperatureLine(uint8_t reading) {
@@ -72,10 +62,10 @@ std::string DeviceListEntry(const std::string& deviceName, int32_t port, int32_t
   return entry;
 }
 
-DeviceInfo BuildDeviceInfo(const std::string& deviceName, const uint8_t* cardInfo,
-                           const uint8_t* identify) {
+DeviceInfo BuildDeviceInfo(const std::string& deviceName, std::span<const uint8_t, kCardInfoEntrySize> cardInfo,
+                           std::span<const uint8_t, kIdentifyBytes> identify) {
   DeviceInfo info;
-  const CardInfo card(std::span<const uint8_t>(cardInfo, kCardInfoSize));
+  const CardInfo card(cardInfo.first<kCardInfoSize>());
   const uint8_t mode = card.CardMode();
   info.lines.push_back(deviceName);
   info.lines.push_back("IC Controller: VE4810VO");
@@ -85,9 +75,9 @@ DeviceInfo BuildDeviceInfo(const std::string& deviceName, const uint8_t* cardInf
     info.lines.push_back("MPISP Code Mode");
     info.lines.push_back(TemperatureLine(card.Temperature()));
   }
-  info.lines.push_back("Serial Number: " + SwappedIdentifyText(identify, 20, 20));
-  info.lines.push_back("Model Name: " + SwappedIdentifyText(identify, 54, 40));
-  info.lines.push_back("Firmware Rev: " + SwappedIdentifyText(identify, 46, 8));
+  info.lines.push_back("Serial Number: " + AtaText(identify, kSerialNumberOffset, kSerialNumberLength));
+  info.lines.push_back("Model Name: " + AtaText(identify, kModelNumberOffset, kModelNumberLength));
+  info.lines.push_back("Firmware Rev: " + AtaText(identify, kFirmwareRevisionOffset, kFirmwareRevisionLength));
   char capacity[40];
   std::snprintf(capacity, sizeof capacity, "Capacity: %d MB", CapacityMegabytes(identify));
   info.lines.push_back(capacity);

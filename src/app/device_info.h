@@ -4,11 +4,13 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/app_state.h"
 #include "protocol/card_info.h"
+#include "protocol/record_text.h"
 
 namespace dozered {
 
@@ -19,20 +21,15 @@ struct DeviceInfo {
   bool romCodeMode = false;
 };
 
-// cardInfo: the drive's 2,048-byte CardInfoTable entry; identify: its 512-byte
-// IDENTIFY data.
-DeviceInfo BuildDeviceInfo(const std::string& deviceName, const uint8_t* cardInfo,
-                           const uint8_t* identify);
+// cardInfo: the drive's CardInfoTable entry; identify: its IDENTIFY data.
+DeviceInfo BuildDeviceInfo(const std::string& deviceName, std::span<const uint8_t, kCardInfoEntrySize> cardInfo,
+                           std::span<const uint8_t, kIdentifyBytes> identify);
 
 // "Flash Vendor: ..." for the flash maker's ID byte.
 std::string FlashVendorLine(uint8_t makerId);
 
 // The capacity in MB as the panel prints it (signed 32-bit).
-int32_t CapacityMegabytes(const uint8_t* identify);
-
-// The text of a run of IDENTIFY words with each word's two bytes swapped,
-// ending at the first NUL as "%.Ns" would.
-std::string SwappedIdentifyText(const uint8_t* identify, size_t firstByte, size_t length);
+int32_t CapacityMegabytes(std::span<const uint8_t, kIdentifyBytes> identify);
 
 // "Temperature Sensor(D): %02d".
 std::string TemperatureLine(uint8_t reading);

@@ -1,5 +1,6 @@
 #include "app/device_scan.h"
 
+#include <cstdio>
 #include <span>
 
 #include "device/aspi_lib.h"
@@ -72,11 +73,24 @@ std::vector<std::string> FinishScan(AppState& state) {
   return entries;
 }
 
+std::string NoDriveText(const AppState& state) {
+  const AspiLib::ScanSummary scan = state.Enumerator ? state.Enumerator->LastScan() : AspiLib::ScanSummary{};
+  char text[160];
+  if (scan.denied > 0) {
+    std::snprintf(text, sizeof text, "No drive found on %d disk%s; %d need%s administrator or root rights",
+                  static_cast<int>(scan.tried), scan.tried == 1 ? "" : "s", static_cast<int>(scan.denied),
+                  scan.denied == 1 ? "s" : "");
+  } else {
+    std::snprintf(text, sizeof text, "No drive found on %d disk%s", static_cast<int>(scan.tried),
+                  scan.tried == 1 ? "" : "s");
+  }
+  return text;
+}
+
 DeviceInfo SelectedDeviceInfo(const AppState& state) {
   const int s = state.SelectedDevice;
   if (s < 0 || s >= kMaxControllers) return {};
-  return BuildDeviceInfo(state.Controllers[s].DeviceName, state.CardInfoTable[s].data(),
-                         state.IdentifyTable[s].data());
+  return BuildDeviceInfo(state.Controllers[s].DeviceName, state.CardInfoTable[s], state.IdentifyTable[s]);
 }
 
 PageRule PageRuleFor(const AppState& state, int device) {

@@ -31,6 +31,11 @@ void ScanForControllers(AppState& state);
 // device index i.
 std::vector<std::string> FinishScan(AppState& state);
 
+// What the status line says after a scan that kept no drive: how many disks
+// were looked at and, when some could not be opened for lack of rights, that
+// they need administrator or root rights.
+std::string NoDriveText(const AppState& state);
+
 // The device information of the selected drive (no lines when none is).
 DeviceInfo SelectedDeviceInfo(const AppState& state);
 

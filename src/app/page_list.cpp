@@ -1,10 +1,9 @@
 #include "app/page_list.h"
 
-#include <vector>
-
+#include "app/config_file.h"
+#include "app/paths.h"
 #include "app/feedback.h"
 #include "app/page_table.h"
-#include "app/text_file.h"
 
 namespace dozered {
 
@@ -17,14 +16,18 @@ bool PageNameOfLine(const std::string& line, std::string& name) {
   return true;
 }
 
-PageListLayout LoadPageList(const std::string& path, std::array<uint8_t, kPageCount>& page_enabled,
+PageListLayout LoadPageList(const std::filesystem::path& path, std::array<uint8_t, kPageCount>& page_enabled,
                             Feedback* feedback) {
   PageListLayout layout;
   page_enabled.fill(0);
-  std::vector<std::string> lines;
-  if (!ReadTextLines(path, kConfigLineLimit, lines)) return layout;
+  ConfigLineReader file(path);
+  if (!file.Readable()) {
+    layout.Note = ConfigFileNote(file.State(), PathText(path));
+    return layout;
+  }
 
-  for (const std::string& line : lines) {
+  std::string line;
+  while (file.NextLine(line, kConfigLineLimit)) {
     if (feedback != nullptr) feedback->ProcessPendingEvents();
     std::string name;
     if (!PageNameOfLine(line, name)) break;

@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "app/code_loading.h"
+#include "app/config_file.h"
 #include "app/feedback.h"
+#include "app/page_table.h"
+#include "app/paths.h"
 #include "decode/card_info_decoder.h"
 #include "decode/hex_dump.h"
 #include "decode/identify.h"
@@ -25,6 +28,8 @@ constexpr size_t kSmartBytes = 512;
 constexpr size_t kCidReplyBytes = 512;
 constexpr size_t kErrorLogBytes = kErrorLogReadSectors * 512;
 constexpr size_t kErrorLogDumpBytes = 512;
+constexpr char kEcTableIni[] = "ECTable.ini";
+constexpr char kCidTableIni[] = "CIDTable.ini";
 
 std::string FormatResult(const char* format, int32_t result) {
   char text[64];
@@ -38,50 +43,91 @@ std::string HexDumpText(AppState& state, std::span<const uint8_t> bytes) {
   return std::string(state.DumpTextBuffer.data(), length);
 }
 
-std::filesystem::path ExecutableDir(const AppState& state) { return std::filesystem::path(state.ExecutableDir); }
-
 std::span<const uint8_t> CardInfoRecord(const AppState& state, int device) {
   return std::span<const uint8_t>(state.CardInfoTable[device]).first(kCardInfoSize);
 }
 
-bool PageReadsDrive(int page) {
-  switch (page) {
-    case 0: case 1: case 2: case 3: case 4: case 5: case 10: case 13:
-      return true;
-    default:
-      return false;
+// How the read ended; the message is reported (the clear timer runs) or, with
+// `stays`, shown.
+void Finish(PageReadOutput& out, Feedback& feedback, PageReadStatus status, std::string message,
+            int32_t result = kResultSuccess, bool stays = false) {
+  out.Status = status;
+  out.Result = result;
+  out.Message = std::move(message);
+  if (stays) {
+    feedback.ShowStatus(out.Message);
+  } else {
+    feedback.ReportStatus(out.Message);
   }
+}
+
+// Success, or success with the note of a file the read could not use.
+void Succeed(PageReadOutput& out, Feedback& feedback, const char* success, const std::string& note) {
+  if (note.empty()) {
+    Finish(out, feedback, PageReadStatus::kRead, success);
+  } else {
+    Finish(out, feedback, PageReadStatus::kReadWithNote, note);
+  }
+}
+
+// A layout file beside the executable, read once for this read. `note` is
+// set when the file is there but gives no rows.
+struct LayoutRows {
+  Rows rows;
+  std::string note;
+};
+template <typename Decode>
+LayoutRows DecodeWithLayout(const AppState& state, const char* name, Decode decode) {
+  const ConfigIni file = ReadConfigIni(PathBesideExecutable(state, name));
+  LayoutRows out;
+  out.rows = decode(file.ini ? &*file.ini : nullptr);
+  if (file.state == ConfigFileState::kMissing || !out.rows.empty()) return out;
+  out.note = file.state == ConfigFileState::kReadable ? std::string(name) + " has no usable layout"
+                                                       : ConfigFileNote(file.state, name);
+  return out;
 }
 
 void ReadFlashIdPage(AppState& state, Feedback& feedback, int s, PageReadOutput& out) {
   state.CurrentController->ReadFlashId(kFlashIdReadSectors, state.CardInfoTable[s]);
   out.Dump = HexDumpText(state, CardInfoRecord(state, s));
-  feedback.ReportStatus(kReadFlashIdSuccessText);
+  Finish(out, feedback, PageReadStatus::kRead, kReadFlashIdSuccessText);
   out.Temperature = state.CardInfoTable[s][card_info_offset::kTemperature];
 }
 
+// With ECTable.ini beside the executable the file alone decodes the data;
+// without it the built-in table does.
 void IdentifyTablePage(AppState& state, Feedback& feedback, int s, PageReadOutput& out) {
   out.Dump = HexDumpText(state, state.IdentifyTable[s]);
-  out.List = DecodeIdentify(state.IdentifyTable[s], ExecutableDir(state));
-  feedback.ReportStatus(kReadConfigurationTableSuccessText);
+  const ConfigIni file = ReadConfigIni(PathBesideExecutable(state, kEcTableIni));
+  LayoutRows decoded;
+  if (file.state == ConfigFileState::kMissing) {
+    decoded.rows = DecodeIdentify(state.IdentifyTable[s], nullptr);
+  } else {
+    decoded = DecodeWithLayout(state, kEcTableIni, [&](const IniFile* layout) {
+      return layout ? DecodeIdentify(state.IdentifyTable[s], layout) : Rows{};
+    });
+  }
+  out.List = std::move(decoded.rows);
+  Succeed(out, feedback, kReadConfigurationTableSuccessText, decoded.note);
 }
 
 void SmartInfoPage(AppState& state, Feedback& feedback, int s, PageReadOutput& out) {
   std::span<uint8_t> smart = std::span<uint8_t>(state.PageDataBuffer).first(kSmartBytes);
   int32_t r = state.CurrentController->ReadSmart(kSmartSubCommand, smart);
   if (r != kResultSuccess) {
-    feedback.ReportStatus(FormatResult(kReadSmartFailFormat, r));
+    Finish(out, feedback, PageReadStatus::kFailed, FormatResult(kReadSmartFailFormat, r), r);
     return;
   }
   out.Dump = HexDumpText(state, smart);
-  out.List = DecodeSmart(smart, SmartNamesFor(state, s));
-  feedback.ReportStatus(kReadSmartSuccessText);
+  std::string note;
+  out.List = DecodeSmart(smart, SmartNamesFor(state, s, &note));
+  Succeed(out, feedback, kReadSmartSuccessText, note);
 }
 
 void CardInfoPage(AppState& state, Feedback& feedback, int s, PageReadOutput& out) {
   out.Dump = HexDumpText(state, CardInfoRecord(state, s));
   out.List = DecodeCardInfo(CardInfo(CardInfoRecord(state, s)));
-  feedback.ReportStatus(kReadCardInfoSuccessText);
+  Finish(out, feedback, PageReadStatus::kRead, kReadCardInfoSuccessText);
 }
 
 // The erase-count list reads the table again into a buffer of its own; a
@@ -96,30 +142,32 @@ void EraseCountPage(AppState& state, Feedback& feedback, int s, PageReadOutput& 
   std::span<uint8_t> table = std::span<uint8_t>(state.PageDataBuffer).first(kEraseCountTableSize);
   int32_t r = state.CurrentController->ReadEraseCount(kEraseCountReadSectors, table);
   if (r != kResultSuccess) {
-    feedback.ReportStatus(FormatResult(kReadEraseCountFailFormat, r));
+    Finish(out, feedback, PageReadStatus::kFailed, FormatResult(kReadEraseCountFailFormat, r), r);
     return;
   }
   out.Dump = HexDumpText(state, table);
   out.List = ReadEraseCountRows(state, s);
-  feedback.ReportStatus(kReadEraseCountSuccessText);
+  Finish(out, feedback, PageReadStatus::kRead, kReadEraseCountSuccessText);
 }
 
-void CidOptionPage(AppState& state, Feedback& feedback, PageReadOutput& out) {
+void CidOptionPage(AppState& state, Feedback& feedback, int, PageReadOutput& out) {
   auto& controller = *state.CurrentController;
   if (!controller.Open(true)) {
-    feedback.ReportStatus(kAccessDeviceFailText);
+    Finish(out, feedback, PageReadStatus::kFailed, kAccessDeviceFailText, kResultOpenFailed);
     return;
   }
   uint8_t* buffer = state.PageDataBuffer.data();
   int32_t r = controller.ReadCid(std::span<uint8_t>(state.PageDataBuffer).first(kCidReplyBytes));
   if (r != kResultSuccess) {
-    feedback.ReportStatus(FormatResult(kRetrieveCidFailFormat, r));
+    Finish(out, feedback, PageReadStatus::kFailed, FormatResult(kRetrieveCidFailFormat, r), r);
   } else {
     std::memmove(buffer, buffer + kCidBlockOffset, kCidBlockSize);
     std::span<const uint8_t> cid(buffer, kCidBlockSize);
     out.Dump = HexDumpText(state, cid);
-    out.List = DecodeCid(cid, ExecutableDir(state));
-    feedback.ReportStatus(kRetrieveCidSuccessText);
+    LayoutRows decoded =
+        DecodeWithLayout(state, kCidTableIni, [&](const IniFile* layout) { return DecodeCid(cid, layout); });
+    out.List = std::move(decoded.rows);
+    Succeed(out, feedback, kRetrieveCidSuccessText, decoded.note);
   }
   controller.Close();
 }
@@ -137,62 +185,87 @@ void MarkBadInfoPage(AppState& state, Feedback& feedback, int s, PageReadOutput&
   std::span<uint8_t> record = std::span<uint8_t>(state.PageDataBuffer).first(kMarkBadRecordSize);
   int32_t r = state.CurrentController->ReadMarkBadInfo(kMarkBadReadSectors, record);
   if (r != kResultSuccess) {
-    feedback.ShowStatus(FormatResult(kReadMarkBadFailFormat, r));
+    Finish(out, feedback, PageReadStatus::kFailed, FormatResult(kReadMarkBadFailFormat, r), r, true);
     return;
   }
   feedback.ProcessPendingEvents();
   MarkBadResult decoded = DecodeMarkBad(card, record);
   out.List = std::move(decoded.rows);
   out.MarkBadCount = std::move(decoded.TotalCount);
-  feedback.ReportStatus(kParsingMarkBadSuccessText);
+  Finish(out, feedback, PageReadStatus::kRead, kParsingMarkBadSuccessText);
 }
 
-void ErrorLogPage(AppState& state, Feedback& feedback, PageReadOutput& out) {
+void ErrorLogPage(AppState& state, Feedback& feedback, int, PageReadOutput& out) {
   // Cleared first, so that a failed read shows zeros rather than stale bytes.
   std::array<uint8_t, kErrorLogBytes> log{};
   state.CurrentController->ReadErrorLog(kErrorLogReadSectors, log);
   out.Dump = HexDumpText(state, std::span<const uint8_t>(log).first(kErrorLogDumpBytes));
   out.List = DecodeErrorLog(log);
-  feedback.ReportStatus(kReadErrorLogSuccessText);
+  Finish(out, feedback, PageReadStatus::kRead, kReadErrorLogSuccessText);
+}
+
+using PageReadFunction = void (*)(AppState&, Feedback&, int, PageReadOutput&);
+
+PageReadFunction ReaderFunction(PageReader reader) {
+  switch (reader) {
+    case PageReader::kFlashId: return ReadFlashIdPage;
+    case PageReader::kIdentifyTable: return IdentifyTablePage;
+    case PageReader::kSmartInfo: return SmartInfoPage;
+    case PageReader::kCardInfo: return CardInfoPage;
+    case PageReader::kEraseCount: return EraseCountPage;
+    case PageReader::kCidOption: return CidOptionPage;
+    case PageReader::kMarkBadInfo: return MarkBadInfoPage;
+    case PageReader::kErrorLog: return ErrorLogPage;
+    case PageReader::kNone: break;
+  }
+  return nullptr;
 }
 
 }  // namespace
 
-SmartNames SmartNamesFor(const AppState& state, int device) {
-  std::optional<SmartNames> perModel = LoadPerModelNames(DiagnosticCodePathFor(state, device, "String.ini"));
-  return perModel ? std::move(*perModel) : NamesFromTable(state.AttributeNames);
+SmartNames SmartNamesFor(const AppState& state, int device, std::string* note) {
+  const std::filesystem::path path = DiagnosticCodePathFor(state, device, "String.ini");
+  if (!path.empty()) {
+    const ConfigIni file = ReadConfigIni(path);
+    if (file.ini) {
+      if (std::optional<SmartNames> names = PerModelNames(*file.ini)) return std::move(*names);
+    }
+    if (note != nullptr && file.state != ConfigFileState::kMissing) {
+      const std::string name = PathText(path.lexically_relative(state.ExecutableDir));
+      *note = file.state == ConfigFileState::kReadable ? name + " names no attribute; the start-up names are used"
+                                                        : ConfigFileNote(file.state, name);
+    }
+  }
+  return NamesFromTable(state.AttributeNames);
 }
 
 PageReadOutput ReadPageData(AppState& state, Feedback& feedback, int page) {
+  RunScope run(feedback);
   PageReadOutput out;
-  if (!PageReadsDrive(page)) {
-    feedback.ReportStatus(kFunctionNotSupportedText);
+  const PageInfo* row = PageRow(page);
+  const PageReadFunction read = row != nullptr ? ReaderFunction(row->Reader) : nullptr;
+  if (read == nullptr) {
+    Finish(out, feedback, PageReadStatus::kNotSupported, kFunctionNotSupportedText);
     return out;
   }
   const int s = state.SelectedDevice;
   if (s < 0 || s >= kMaxControllers) {
-    if (page == 0) {
+    out.Status = PageReadStatus::kNoDevice;
+    if (row->NoDeviceMessage) {
       out.Dump = std::string();
-      feedback.ReportStatus(kNoDeviceText);
+      Finish(out, feedback, PageReadStatus::kNoDevice, kNoDeviceText);
     }
     return out;
   }
   state.CurrentController = &state.Controllers[s];
-  switch (page) {
-    case 0: ReadFlashIdPage(state, feedback, s, out); break;
-    case 1: IdentifyTablePage(state, feedback, s, out); break;
-    case 2: SmartInfoPage(state, feedback, s, out); break;
-    case 3: CardInfoPage(state, feedback, s, out); break;
-    case 4: EraseCountPage(state, feedback, s, out); break;
-    case 5: CidOptionPage(state, feedback, out); break;
-    case 10: MarkBadInfoPage(state, feedback, s, out); break;
-    case 13: ErrorLogPage(state, feedback, out); break;
-    default: break;
-  }
+  read(state, feedback, s, out);
   return out;
 }
 
-bool PageHasRawViewSwitch(int page) { return (page >= 1 && page <= 5) || page == 13; }
+bool PageHasRawViewSwitch(int page) {
+  const PageInfo* row = PageRow(page);
+  return row != nullptr && row->RawViewSwitch;
+}
 
 std::vector<std::string> RefreshTemperatureLines(const std::vector<std::string>& lines, uint8_t reading) {
   char line[64];

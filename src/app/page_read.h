@@ -3,6 +3,7 @@
 // decoder that turns it into list rows, and the status messages.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,18 +42,33 @@ inline constexpr uint32_t kMarkBadReadSectors = 16;
 inline constexpr uint32_t kErrorLogReadSectors = 2;
 inline constexpr size_t kCidBlockOffset = 32;
 
-// What one read changes in the page's views; a field left empty leaves its
-// view as it was.
+// How a page read ended.
+enum class PageReadStatus {
+  kRead,          // the page was read and shown
+  kReadWithNote,  // read and shown, but a file it uses could not be used (the message names it)
+  kFailed,        // the command failed, or the drive could not be opened; Result holds the code
+  kNoDevice,      // no drive is selected
+  kNotSupported,  // the page has no read of its own
+};
+
+// What one read changes in the page's views (a field left empty leaves its
+// view as it was), and how it ended.
 struct PageReadOutput {
+  PageReadStatus Status = PageReadStatus::kNoDevice;
+  // The result code of the page's command (0 when it succeeded or none was
+  // sent; -12 when the drive could not be opened).
+  int32_t Result = 0;
+  std::string Message;                      // what the status line was given ("" for none)
   std::optional<std::string> Dump;          // the memo's new text ("" empties it)
   std::optional<Rows> List;                 // the list's new rows (none empties it)
   std::optional<std::string> MarkBadCount;  // EDT_TtlMarkBadCount
   std::optional<uint8_t> Temperature;       // new reading for the device panel
 };
 
-// Reads page `page` (0 to 13) of the selected drive. Status messages and the
-// code loader's message boxes go to `feedback`; the views' new contents come
-// back. With no drive selected only page 0 does anything ("No device!").
+// Reads page `page` (0 to 13) of the selected drive, as one run of
+// `feedback`. Status messages and the code loader's message boxes go to
+// `feedback`; the views' new contents and the outcome come back. With no
+// drive selected only page 0 says anything ("No device!").
 PageReadOutput ReadPageData(AppState& state, Feedback& feedback, int page);
 
 // Whether a page switches between its raw view and its decoded view.
@@ -64,8 +80,10 @@ std::vector<std::string> RefreshTemperatureLines(const std::vector<std::string>&
 
 // The SMART attribute names for device index `device`: those of the drive's
 // own String.ini, which sits in its folder beside the executable with its
-// diagnostic programs, when that file exists, else the start-up names.
-SmartNames SmartNamesFor(const AppState& state, int device);
+// diagnostic programs, when that file exists and names attributes, else the
+// start-up names. A file that is there but cannot be used leaves a note
+// naming it in `note`.
+SmartNames SmartNamesFor(const AppState& state, int device, std::string* note = nullptr);
 
 // The status bar text for a clicked IDENTIFY row: its sub-items (the columns
 // after the first), each followed by a line break.

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <initializer_list>
 #include <iterator>
-#include <optional>
 #include <string>
 
 #include "decode/ini_table.h"
+#include "protocol/record_text.h"
 
 namespace dozered {
 namespace {
@@ -48,10 +48,9 @@ class Builder {
     }
   }
 
+  // A text field of the swapped copy, which reads in order.
   void TextLine(int firstWord, int chars, const char* title) {
-    const auto* p = d_.data() + 2 * firstWord;
-    const auto* end = std::find(p, p + chars, uint8_t{0});
-    Line(title, std::string(p, end));
+    Line(title, RecordText(d_, 2 * static_cast<size_t>(firstWord), static_cast<size_t>(chars)));
   }
 
   Rows Take() { return std::move(rows_); }
@@ -261,11 +260,6 @@ Rows DecodeIdentify(std::span<const uint8_t> data, const IniFile* ecTable) {
   Builder builder(copy);
   BuiltInTable(builder);
   return builder.Take();
-}
-
-Rows DecodeIdentify(std::span<const uint8_t> data, const std::filesystem::path& exeDir) {
-  const std::optional<IniFile> layout = IniFile::Load(exeDir / "ECTable.ini");
-  return DecodeIdentify(data, layout ? &*layout : nullptr);
 }
 
 }  // namespace dozered

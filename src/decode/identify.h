@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <span>
 
 #include "decode/ini_file.h"
@@ -22,8 +21,5 @@ std::array<uint8_t, kIdentifySize> SwapIdentifyTexts(std::span<const uint8_t> da
 // Rows of the page. With a layout (ECTable.ini) the swapped copy is decoded by
 // that layout alone; without one (nullptr) by the built-in table.
 Rows DecodeIdentify(std::span<const uint8_t> data, const IniFile* ecTable);
-
-// As above, using ECTable.ini in `exeDir` when that file exists.
-Rows DecodeIdentify(std::span<const uint8_t> data, const std::filesystem::path& exeDir);
 
 }  // namespace dozered

@@ -1,8 +1,5 @@
 #include "decode/ini_file.h"
 
-#include <fstream>
-#include <iterator>
-#include <system_error>
 
 namespace dozered {
 namespace {
@@ -64,15 +61,6 @@ IniFile IniFile::FromText(std::string_view text) {
     current->keys.try_emplace(Lower(name), std::move(key));
   }
   return ini;
-}
-
-std::optional<IniFile> IniFile::Load(const std::filesystem::path& path) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return FromText(text);
 }
 
 bool IniFile::HasKeys(std::string_view section) const {

@@ -6,9 +6,7 @@
 #pragma once
 
 #include <cstddef>
-#include <filesystem>
 #include <map>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,9 +18,8 @@ class IniFile {
   // Longest text read by default: a 128-character text area with its NUL.
   static constexpr size_t kDefaultMaxChars = 127;
 
+  // The file's text, read by the caller; a UTF-8 byte-order mark is skipped.
   static IniFile FromText(std::string_view text);
-  // nullopt when the file cannot be opened.
-  static std::optional<IniFile> Load(const std::filesystem::path& path);
 
   // True when the section exists and holds at least one key.
   bool HasKeys(std::string_view section) const;

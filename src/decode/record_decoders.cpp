@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <optional>
 
 #include "decode/ini_table.h"
 
@@ -100,11 +99,6 @@ Rows DecodeEraseCountTable(std::span<const uint8_t> table, int16_t startBlock) {
 Rows DecodeCid(std::span<const uint8_t> cid, const IniFile* cidTable) {
   if (cidTable == nullptr) return {};
   return DecodeIniTable(cid, *cidTable, TableTarget::CidOption);
-}
-
-Rows DecodeCid(std::span<const uint8_t> cid, const std::filesystem::path& exeDir) {
-  const std::optional<IniFile> layout = IniFile::Load(exeDir / "CIDTable.ini");
-  return DecodeCid(cid, layout ? &*layout : nullptr);
 }
 
 }  // namespace dozered

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <span>
 #include <string>
 
@@ -40,7 +39,5 @@ Rows DecodeEraseCountTable(std::span<const uint8_t> table, int16_t startBlock);
 
 // Rows "Item" of the CID block by its layout; no layout gives no rows.
 Rows DecodeCid(std::span<const uint8_t> cid, const IniFile* cidTable);
-// As above, using CIDTable.ini in `exeDir` when that file exists.
-Rows DecodeCid(std::span<const uint8_t> cid, const std::filesystem::path& exeDir);
 
 }  // namespace dozered

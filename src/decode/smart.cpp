@@ -3,18 +3,18 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "decode/ini_file.h"
-
 namespace dozered {
-std::optional<SmartNames> LoadPerModelNames(const std::filesystem::path& path) {
-  const std::optional<IniFile> ini = IniFile::Load(path);
-  if (!ini) return std::nullopt;
+
+std::optional<SmartNames> PerModelNames(const IniFile& file) {
   SmartNames names;
+  bool any = false;
   for (int id = 1; id <= 255; ++id) {
     char key[8];
     std::snprintf(key, sizeof key, "ID%X", id);
-    names[id] = ini->GetString("VE4810VO", key, "", kSmartNameMaxChars);
+    names[id] = file.GetString("VE4810VO", key, "", kSmartNameMaxChars);
+    any = any || !names[id].empty();
   }
+  if (!any) return std::nullopt;
   return names;
 }
 

@@ -4,11 +4,11 @@
 
 #include <array>
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <span>
 #include <string>
 
+#include "decode/ini_file.h"
 #include "decode/rows.h"
 
 namespace dozered {
@@ -23,8 +23,9 @@ using SmartNames = std::array<std::string, 256>;
 using AttributeNameTable = std::array<std::array<char, 100>, 256>;
 
 // Names from a per-model String.ini (section "VE4810VO", keys "ID%X"); a
-// missing key gives an empty name. nullopt when the file cannot be opened.
-std::optional<SmartNames> LoadPerModelNames(const std::filesystem::path& path);
+// missing key gives an empty name. nullopt when the file names no attribute
+// at all, so that it cannot stand in for the start-up names.
+std::optional<SmartNames> PerModelNames(const IniFile& file);
 
 SmartNames NamesFromTable(const AttributeNameTable& table);
 

@@ -25,6 +25,7 @@ void AspiLib::ResetAll() {
 }
 
 void AspiLib::ScanDevices() {
+  lastScan_ = {};
   platform_.RequestDriverPrivilege();
 
   std::vector<int32_t> interfaceNumbers;
@@ -40,12 +41,17 @@ void AspiLib::ScanDevices() {
   auto notePort = [&highestPort](const StorageDevice& record) {
     if (record.Port() != StorageDevice::kUnknownPort && record.Port() > highestPort) highestPort = record.Port();
   };
+  auto noteTry = [this](bool opened) {
+    ++lastScan_.tried;
+    if (!opened && platform_.LastOpenError() == kOsErrorAccessDenied) ++lastScan_.denied;
+    return opened;
+  };
 
   const uint32_t letters = platform_.LogicalDrives() >> 2;
   for (int k = 0; k < kVolumeLetterCount && count_ < kMaxRecords; ++k) {
     if ((letters & (1u << k)) == 0) continue;
     StorageDevice& record = *records_[static_cast<size_t>(count_)];
-    if (!record.OpenByLetter(static_cast<char>('c' + k))) continue;
+    if (!noteTry(record.OpenByLetter(static_cast<char>('c' + k)))) continue;
     ++count_;
     const int32_t disk = record.DiskNumber();
     if (disk >= 0 && disk < kCoverableDisks) coveredDisks |= 1u << disk;
@@ -55,7 +61,7 @@ void AspiLib::ScanDevices() {
   for (int32_t d = 0; d < diskCount && count_ < kMaxRecords; ++d) {
     if (d < kCoverableDisks && (coveredDisks & (1u << d)) != 0) continue;
     StorageDevice& record = *records_[static_cast<size_t>(count_)];
-    if (!record.OpenByNumber(d)) continue;
+    if (!noteTry(record.OpenByNumber(d))) continue;
     ++count_;
     notePort(record);
   }

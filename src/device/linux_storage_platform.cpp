@@ -88,7 +88,11 @@ PlatformHandle LinuxStoragePlatform::OpenPath(const std::string& path) {
   int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
   // Read-only media (a CD, a write-protected disk) still answer reads.
   if (fd < 0 && errno == EROFS) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return kInvalidPlatformHandle;
+  if (fd < 0) {
+    SetLastOpenError(errno == EACCES || errno == EPERM ? kOsErrorAccessDenied : kOsErrorGenFailure);
+    return kInvalidPlatformHandle;
+  }
+  SetLastOpenError(kOsErrorNone);
   struct stat info {};
   if (fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))) {
     close(fd);

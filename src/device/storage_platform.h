@@ -20,6 +20,7 @@ inline constexpr PlatformHandle kInvalidPlatformHandle = -1;
 // Windows ones; other platforms map their errors onto them.
 inline constexpr uint32_t kOsErrorNone = 0;
 inline constexpr uint32_t kOsErrorInvalidFunction = 1;
+inline constexpr uint32_t kOsErrorAccessDenied = 5;
 inline constexpr uint32_t kOsErrorGenFailure = 31;
 inline constexpr uint32_t kOsErrorInvalidParameter = 87;
 inline constexpr uint32_t kOsErrorIoDevice = 1117;
@@ -83,8 +84,12 @@ class StoragePlatform {
   // the disk at `devicePath` on `port`.
   virtual std::string ScsiPortPath(int32_t port, const std::string& devicePath) = 0;
 
-  // Opens a path for reading and writing, shared; kInvalidPlatformHandle on failure.
+  // Opens a path for reading and writing, shared; kInvalidPlatformHandle on
+  // failure, with the reason in LastOpenError.
   virtual PlatformHandle OpenPath(const std::string& path) = 0;
+  // The operating-system error of the last OpenPath (kOsErrorNone when it
+  // succeeded); kOsErrorAccessDenied when the user lacks the rights.
+  uint32_t LastOpenError() const { return lastOpenError_; }
   virtual void ClosePath(PlatformHandle handle) = 0;
 
   virtual bool LockVolume(PlatformHandle handle) = 0;
@@ -117,6 +122,12 @@ class StoragePlatform {
   // interface would finish. Windows sleeps; where requests complete before
   // the call returns a platform need not wait.
   virtual void PauseAfterScsiRequest(uint32_t milliseconds) = 0;
+
+ protected:
+  void SetLastOpenError(uint32_t error) { lastOpenError_ = error; }
+
+ private:
+  uint32_t lastOpenError_ = kOsErrorNone;
 };
 
 }  // namespace dozered

@@ -81,6 +81,7 @@ struct VirtualDiskOptions {
   bool dismountFails = false;       // FSCTL_DISMOUNT_VOLUME fails on its volumes
   uint32_t passThroughError = 0;    // non-zero: every pass-through call fails with this OS error (87, ...)
   bool openFails = false;           // opening the disk's path (or one of its volumes) fails
+  bool openDenied = false;          // ... for lack of rights (access denied)
   int32_t diskNumber = -1;          // the disk's number; -1: its position in the platform's list
   bool diskNumberFails = false;     // its disk interface reports no disk number
 };

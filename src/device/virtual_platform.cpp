@@ -115,9 +115,14 @@ PlatformHandle VirtualPlatform::OpenPath(const std::string& path) {
     const auto& extra = options_.lettersWithoutDisk;
     found = open.disk >= 0 || std::find(extra.begin(), extra.end(), open.letter) != extra.end();
   }
-  if (found && open.kind != Kind::Port && open.disk >= 0 && disks_[static_cast<size_t>(open.disk)].options.openFails) {
-    found = false;
+  uint32_t error = found ? kOsErrorNone : kOsErrorGenFailure;
+  if (found && open.kind != Kind::Port && open.disk >= 0) {
+    const VirtualDiskOptions& options = disks_[static_cast<size_t>(open.disk)].options;
+    if (options.openDenied) error = kOsErrorAccessDenied;
+    else if (options.openFails) error = kOsErrorGenFailure;
+    found = error == kOsErrorNone;
   }
+  SetLastOpenError(error);
   VirtualPlatformCall& call = Record("open", &open);
   call.succeeded = found;
   if (!found) return kInvalidPlatformHandle;

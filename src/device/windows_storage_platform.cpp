@@ -120,7 +120,11 @@ std::string WindowsStoragePlatform::ScsiPortPath(int32_t port, const std::string
 PlatformHandle WindowsStoragePlatform::OpenPath(const std::string& path) {
   HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return kInvalidPlatformHandle;
+  if (handle == INVALID_HANDLE_VALUE) {
+    SetLastOpenError(static_cast<uint32_t>(GetLastError()));
+    return kInvalidPlatformHandle;
+  }
+  SetLastOpenError(kOsErrorNone);
   return reinterpret_cast<PlatformHandle>(handle);
 }
 

@@ -39,48 +39,43 @@ std::vector<CodePiece> PlanCodePieces(uint32_t address, size_t imageSize) {
   return pieces;
 }
 
-DiagnosticLayout DiagnosticLayoutOf(const uint8_t* head, size_t headSize, size_t fileSize) {
+DiagnosticLayout DiagnosticLayoutOf(std::span<const uint8_t> head, size_t fileSize) {
   DiagnosticLayout layout;
   const size_t tagLength = sizeof(kDiagnosticHeaderTag) - 1;
-  const bool hasHeader = headSize >= kDiagnosticLoadAddressOffset + 4 &&
-                         std::memcmp(head, kDiagnosticHeaderTag, tagLength) == 0;
+  const bool hasHeader = head.size() >= kDiagnosticLoadAddressOffset + 4 &&
+                         std::memcmp(head.data(), kDiagnosticHeaderTag, tagLength) == 0;
   if (!hasHeader) {
     layout.payloadSize = fileSize;
     return layout;
   }
-  layout.loadAddress = LittleEndian32(head + kDiagnosticLoadAddressOffset);
+  layout.loadAddress = LittleEndian32(head.data() + kDiagnosticLoadAddressOffset);
   layout.payloadOffset = kDiagnosticHeaderSize;
   // A file cut inside its header has an empty payload, which no version matches.
   layout.payloadSize = fileSize > kDiagnosticHeaderSize ? fileSize - kDiagnosticHeaderSize : 0;
   return layout;
 }
 
-bool TrailerMatchesIspVersion(const uint8_t* trailer, const uint8_t* ispInfo) {
-  return std::memcmp(trailer, ispInfo + kIspVersionOffset, kIspVersionSize) == 0;
+bool TrailerMatchesIspVersion(std::span<const uint8_t, kDiagnosticTrailerSize> trailer,
+                              std::span<const uint8_t, kIspInfoBytes> ispInfo) {
+  return std::memcmp(trailer.data(), ispInfo.data() + kIspVersionOffset, kIspVersionSize) == 0;
 }
 
-std::string FirmwareRevisionText(const uint8_t* identify) {
-  std::string text(8, '\0');
-  for (size_t i = 0; i < 8; i += 2) {
-    text[i] = static_cast<char>(identify[46 + i + 1]);
-    text[i + 1] = static_cast<char>(identify[46 + i]);
-  }
-  return text;
+std::string FirmwareRevisionText(std::span<const uint8_t, kIdentifyBytes> identify) {
+  return AtaText(identify, kFirmwareRevisionOffset, kFirmwareRevisionLength);
 }
 
-std::string IspFolderName(const uint8_t* ispInfo) {
-  const char* name = reinterpret_cast<const char*>(ispInfo + kIspVersionOffset);
-  return std::string(name, strnlen(name, kIspFolderNameSize));
+std::string IspFolderName(std::span<const uint8_t, kIspInfoBytes> ispInfo) {
+  return RecordText(ispInfo, kIspVersionOffset, kIspFolderNameSize);
 }
 
-bool UsesRevisionSubfolder(const uint8_t* identify, const uint8_t* ispInfo) {
-  return std::memcmp(ispInfo + kIspVendorTagOffset, "SNDK", 4) == 0 &&
-         FirmwareRevisionText(identify)[0] == 'P';
+bool UsesRevisionSubfolder(std::span<const uint8_t, kIdentifyBytes> identify,
+                           std::span<const uint8_t, kIspInfoBytes> ispInfo) {
+  return std::memcmp(ispInfo.data() + kIspVendorTagOffset, "SNDK", 4) == 0 &&
+         FirmwareRevisionText(identify).starts_with('P');
 }
 
-std::string RevisionSubfolderName(const uint8_t* identify) {
-  const std::string revision = FirmwareRevisionText(identify);
-  return std::string(revision.c_str(), strnlen(revision.c_str(), 3));
+std::string RevisionSubfolderName(std::span<const uint8_t, kIdentifyBytes> identify) {
+  return AtaText(identify, kFirmwareRevisionOffset, 3);
 }
 
 }  // namespace dozered

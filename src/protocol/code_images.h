@@ -7,8 +7,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
+
+#include "protocol/record_text.h"
 
 namespace dozered {
 
@@ -34,6 +37,7 @@ inline constexpr size_t kIspVersionSize = 16;
 // ISP information block: the firmware's ISP version at 404..419; 404..415 are
 // also the name of the folder that holds the drive's files, 416..419 "SNDK" on
 // drives whose diagnostic files sit in per-firmware-revision subfolders.
+inline constexpr size_t kIspInfoBytes = 512;
 inline constexpr size_t kIspVersionOffset = 404;
 inline constexpr size_t kIspFolderNameSize = 12;
 inline constexpr size_t kIspVendorTagOffset = 416;
@@ -67,22 +71,25 @@ struct DiagnosticLayout {
   size_t payloadOffset = 0;
   size_t payloadSize = 0;
 };
-DiagnosticLayout DiagnosticLayoutOf(const uint8_t* head, size_t headSize, size_t fileSize);
+DiagnosticLayout DiagnosticLayoutOf(std::span<const uint8_t> head, size_t fileSize);
 
 // True when the 16 ISP-version bytes at the start of a payload's trailer equal
 // bytes 404..419 of the ISP information block.
-bool TrailerMatchesIspVersion(const uint8_t* trailer, const uint8_t* ispInfo);
+bool TrailerMatchesIspVersion(std::span<const uint8_t, kDiagnosticTrailerSize> trailer,
+                              std::span<const uint8_t, kIspInfoBytes> ispInfo);
 
-// The firmware revision text: IDENTIFY words 23..26, each word's bytes swapped.
-std::string FirmwareRevisionText(const uint8_t* identify);
+// The firmware revision text: IDENTIFY words 23..26 (up to the first NUL).
+std::string FirmwareRevisionText(std::span<const uint8_t, kIdentifyBytes> identify);
 
-// The folder named by ISP information bytes 404..415 (up to the first NUL).
-std::string IspFolderName(const uint8_t* ispInfo);
+// The folder named by ISP information bytes 404..415 (up to the first NUL),
+// as the drive gives it: the caller checks that it is a plain folder name.
+std::string IspFolderName(std::span<const uint8_t, kIspInfoBytes> ispInfo);
 
 // Diagnostic files sit in <exe>/<ISP folder>/<name>, or in
 // <exe>/<ISP folder>/<first three characters of the firmware revision>/<name>
 // when the ISP information carries "SNDK" and the revision begins with 'P'.
-bool UsesRevisionSubfolder(const uint8_t* identify, const uint8_t* ispInfo);
-std::string RevisionSubfolderName(const uint8_t* identify);
+bool UsesRevisionSubfolder(std::span<const uint8_t, kIdentifyBytes> identify,
+                           std::span<const uint8_t, kIspInfoBytes> ispInfo);
+std::string RevisionSubfolderName(std::span<const uint8_t, kIdentifyBytes> identify);
 
 }  // namespace dozered

@@ -92,6 +92,7 @@ void Apply(DriveDeclaration& d, const std::string& key, const std::string& value
   else if (k == "dismountfails") d.options.dismountFails = Flag(value);
   else if (k == "passthrougherror") d.options.passThroughError = static_cast<uint32_t>(Number(value));
   else if (k == "openfails") d.options.openFails = Flag(value);
+  else if (k == "opendenied") d.options.openDenied = Flag(value);
 }
 
 void Settle(DriveConfig& c) {
@@ -103,8 +104,11 @@ void Settle(DriveConfig& c) {
 
 }  // namespace
 
-std::vector<DriveDeclaration> ParseVirtualDrivesIni(const std::string& text, const std::string& baseDirectory) {
+std::vector<DriveDeclaration> ParseVirtualDrivesIni(const std::string& text, const std::string& baseDirectory,
+                                                    size_t maxDrives, size_t* declared) {
   std::vector<DriveDeclaration> drives;
+  size_t sections = 0;
+  bool inKeptSection = false;
   size_t at = 0;
   while (at <= text.size()) {
     size_t end = text.find('\n', at);
@@ -113,19 +117,23 @@ std::vector<DriveDeclaration> ParseVirtualDrivesIni(const std::string& text, con
     at = end + 1;
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
     if (line[0] == '[') {
+      ++sections;
+      inKeptSection = drives.size() < maxDrives;
+      if (!inKeptSection) continue;
       DriveDeclaration d;
       d.config.label = Trim(line.substr(1, line.find(']') == std::string::npos ? std::string::npos : line.find(']') - 1));
       drives.push_back(d);
       continue;
     }
     const size_t eq = line.find('=');
-    if (eq == std::string::npos || drives.empty()) continue;
+    if (eq == std::string::npos || !inKeptSection) continue;
     std::string value = Trim(line.substr(eq + 1));
     const size_t comment = value.find(" ;");
     if (comment != std::string::npos) value = Trim(value.substr(0, comment));
     Apply(drives.back(), Trim(line.substr(0, eq)), value, baseDirectory);
   }
   for (DriveDeclaration& d : drives) Settle(d.config);
+  if (declared != nullptr) *declared = sections;
   return drives;
 }
 
@@ -144,7 +152,12 @@ std::vector<VirtualDisk> LoadVirtualDrives(const std::string& iniPath) {
   }
   const size_t slash = iniPath.find_last_of("/\\");
   const std::string base = slash == std::string::npos ? std::string() : iniPath.substr(0, slash);
-  for (const sim::DriveDeclaration& d : sim::ParseVirtualDrivesIni(text, base)) {
+  return MakeVirtualDisks(sim::ParseVirtualDrivesIni(text, base));
+}
+
+std::vector<VirtualDisk> MakeVirtualDisks(const std::vector<sim::DriveDeclaration>& drives) {
+  std::vector<VirtualDisk> disks;
+  for (const sim::DriveDeclaration& d : drives) {
     VirtualDisk virtualDisk;
     virtualDisk.label = d.config.label;
     virtualDisk.drive = std::make_shared<sim::SimulatedDrive>(d.config);

@@ -20,9 +20,11 @@
 //   StateFile=         file, relative to the ini, that keeps written data, erases and mode
 //   TraceFile=         file, relative to the ini, receiving one line per sector access
 //   Port= Target= Lun= Volumes= (letters) NoScsiAddress= VolumeLockFails= DismountFails=
-//   PassThroughError= OpenFails=
+//   PassThroughError= OpenFails= OpenDenied= (opening fails for lack of rights)
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -39,10 +41,16 @@ struct DriveDeclaration {
 };
 
 // Parses the text of a VirtualDrives.ini; relative file names are taken
-// relative to `baseDirectory`.
-std::vector<DriveDeclaration> ParseVirtualDrivesIni(const std::string& text, const std::string& baseDirectory);
+// relative to `baseDirectory`. Only the first `maxDrives` sections become
+// drives; `declared`, when given, receives the number of sections.
+std::vector<DriveDeclaration> ParseVirtualDrivesIni(const std::string& text, const std::string& baseDirectory,
+                                                    size_t maxDrives = std::numeric_limits<size_t>::max(),
+                                                    size_t* declared = nullptr);
 
 }  // namespace sim
+
+// The disks of the declarations, each served by a simulated drive.
+std::vector<VirtualDisk> MakeVirtualDisks(const std::vector<sim::DriveDeclaration>& drives);
 
 // The disks VirtualDrives.ini declares, each served by a simulated drive.
 // A missing file declares no disks.

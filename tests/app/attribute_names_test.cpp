@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 
+#include "app/config_file.h"
 #include "support/temp_dir.h"
 
 namespace dozered {
@@ -74,6 +75,9 @@ TEST_F(LoadAttributeNamesTest, ReadsTheSectionByLinePosition) {
       {"over-long line keeps its first 99 characters and shifts nothing",
        "[VE4810VO]\r\nID1=" + long_name + "\r\nID2=Next\r\n",
        {{0, "[VE4810VO]"}, {1, std::string(95, 'L')}, {2, "Next"}}},
+      {"utf-8 byte-order mark before the header",
+       "\xEF\xBB\xBF[VE4810VO]\r\nID1=Raw\r\n",
+       {{0, "[VE4810VO]"}, {1, "Raw"}}},
   };
   for (const NamesCase& c : cases) Check(c);
 }
@@ -95,6 +99,31 @@ TEST_F(LoadAttributeNamesTest, FillsAtMostEntries1To254) {
   EXPECT_STREQ(names[1].data(), "Name1");
   EXPECT_STREQ(names[254].data(), "Name254");
   EXPECT_STREQ(names[255].data(), "");
+}
+
+// A String.ini that cannot be used leaves every name empty and is named in
+// the note for the start-up message; only the lines that hold names are read.
+TEST_F(LoadAttributeNamesTest, FileThatCannotBeUsedIsNamed) {
+  const std::string names = "[VE4810VO]\r\nID1=Raw\r\n";
+  struct Case {
+    const char* name;
+    std::string content;
+    std::string note;  // with the file's path in front
+    const char* id1;
+  } cases[] = {
+      {"readable", names, "", "Raw"},
+      {"utf-16", std::string("\xFF\xFE[\0V\0E\0", 8), " is saved as UTF-16 and was not read; save it as ANSI or UTF-8", ""},
+      {"too large", names + std::string(kConfigFileMaxBytes, ';'), " is larger than 1024 KB and was not read", ""},
+      {"long, but within the limit: read up to the last name",
+       names + std::string(kConfigFileMaxBytes - names.size(), 'x'), "", "Raw"},
+  };
+  for (const Case& c : cases) {
+    AttributeNameTable table;
+    const std::string path = dir_.Write("String.ini", c.content);
+    const std::string note = LoadAttributeNames(path, table);
+    EXPECT_EQ(note, c.note.empty() ? "" : path + c.note) << c.name;
+    EXPECT_STREQ(table[1].data(), c.id1) << c.name;
+  }
 }
 
 TEST_F(LoadAttributeNamesTest, MissingFileOrSectionLeavesNamesEmpty) {

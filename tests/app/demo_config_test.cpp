@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "app/attribute_names.h"
 #include "app/page_list.h"
@@ -11,7 +12,7 @@
 namespace dozered {
 namespace {
 
-std::string DemoFile(const char* name) { return JoinPath(DOZERED_DEMO_DIR, name); }
+std::string DemoFile(const char* name) { return (std::filesystem::path(DOZERED_DEMO_DIR) / name).string(); }
 
 std::string Bytes(const std::string& path) {
   std::string bytes;

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/code_loading.h"
+#include "app/config_file.h"
 #include "app/device_scan.h"
 #include "app/paths.h"
 #include "app/startup/platform_setup.h"
@@ -15,7 +16,7 @@
 namespace dozered {
 namespace {
 
-std::string DemoFile(const char* name) { return JoinPath(DOZERED_DEMO_DIR, name); }
+std::string DemoFile(const char* name) { return (std::filesystem::path(DOZERED_DEMO_DIR) / name).string(); }
 
 class DemoScanTest : public ::testing::Test {
  protected:
@@ -64,10 +65,42 @@ TEST_F(DemoScanTest, SampleMpispBringsTheRomCodeDriveToMpispMode) {
 TEST(PlatformSetupTest, WithoutVirtualDrivesIniTheSystemsDrivesAreUsed) {
   testing::TempDir dir;
   AppState state;
-  SetUpStoragePlatform(state, dir.Path("VirtualDrives.ini"));
+  EXPECT_TRUE(SetUpStoragePlatform(state, dir.Path("VirtualDrives.ini")).empty());
   ASSERT_NE(state.Platform, nullptr);
   ASSERT_NE(state.Enumerator, nullptr);
   EXPECT_EQ(dynamic_cast<VirtualPlatform*>(state.Platform.get()), nullptr);
+}
+
+// No more drives are built than the enumerator can hold, and a file that is
+// there but cannot be used serves no drive rather than the system's disks.
+TEST(PlatformSetupTest, VirtualDrivesIniIsReadWithinBounds) {
+  auto sections = [](int count) {
+    std::string text = "\xEF\xBB\xBF; drives\r\n";
+    for (int i = 0; i < count; ++i) text += "[Disk " + std::to_string(i) + "]\r\nKind=plain\r\nPort=" + std::to_string(i) + "\r\n";
+    return text;
+  };
+  struct Case {
+    const char* name;
+    std::string content;
+    size_t disks;
+    const char* note;  // after the file's path
+  } cases[] = {
+      {"32 drives", sections(32), 32, nullptr},
+      {"40 drives", sections(40), 32, " declares 40 drives; only the first 32 are used"},
+      {"20,000 drives", sections(20000), 32, " declares 20000 drives; only the first 32 are used"},
+      {"utf-16", std::string("\xFF\xFE[\0D\0", 6), 0, " is saved as UTF-16 and was not read; save it as ANSI or UTF-8"},
+      {"too large", std::string(kConfigFileMaxBytes + 1, ';'), 0, " is larger than 1024 KB and was not read"},
+  };
+  for (const Case& c : cases) {
+    testing::TempDir dir;
+    const std::string path = dir.Write("VirtualDrives.ini", c.content);
+    AppState state;
+    const std::vector<std::string> notes = SetUpStoragePlatform(state, path);
+    auto* platform = dynamic_cast<VirtualPlatform*>(state.Platform.get());
+    ASSERT_NE(platform, nullptr) << c.name;
+    EXPECT_EQ(static_cast<size_t>(platform->DiskCount()), c.disks) << c.name;
+    EXPECT_EQ(notes, c.note ? std::vector<std::string>{path + c.note} : std::vector<std::string>{}) << c.name;
+  }
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ TEST(DeviceInfoTest, LinesPerCardMode) {
   };
   for (const Case& c : cases) {
     Drive d(c.mode);
-    DeviceInfo info = BuildDeviceInfo("sdb", d.card.data(), d.identify.data());
+    DeviceInfo info = BuildDeviceInfo("sdb", d.card, d.identify);
     std::vector<std::string> expected = {"sdb", "IC Controller: VE4810VO"};
     expected.insert(expected.end(), c.modeLines.begin(), c.modeLines.end());
     expected.insert(expected.end(), tail.begin(), tail.end());
@@ -61,13 +61,13 @@ TEST(DeviceInfoTest, CapacityUsesThe48BitCountOnlyWhenWord83Bit10IsSet) {
   std::memcpy(id.data() + 200, &lba48, 8);
   const uint32_t lba28 = 0x0FFFFFFF;
   std::memcpy(id.data() + 120, &lba28, 4);
-  EXPECT_EQ(CapacityMegabytes(id.data()), 0x0FFFFFFF >> 11);
+  EXPECT_EQ(CapacityMegabytes(id), 0x0FFFFFFF >> 11);
   id[167] = 0x04;
-  EXPECT_EQ(CapacityMegabytes(id.data()), 2097152);
+  EXPECT_EQ(CapacityMegabytes(id), 2097152);
   // Large counts print as the signed 32-bit value the panel always showed.
   const uint64_t huge = uint64_t{0xFFFFFFFF} * 2048;
   std::memcpy(id.data() + 200, &huge, 8);
-  EXPECT_EQ(CapacityMegabytes(id.data()), -1);
+  EXPECT_EQ(CapacityMegabytes(id), -1);
 }
 
 TEST(DeviceInfoTest, FlashVendorTable) {
@@ -85,7 +85,7 @@ TEST(DeviceInfoTest, FlashVendorTable) {
 TEST(DeviceInfoTest, IdentifyTextEndsAtTheFirstNul) {
   std::array<uint8_t, 512> id{};
   PutSwapped(id.data(), 46, "AB");
-  EXPECT_EQ(SwappedIdentifyText(id.data(), 46, 8), "AB");
+  EXPECT_EQ(AtaText(id, 46, 8), "AB");
 }
 
 TEST(DeviceInfoTest, ListEntry) {

@@ -50,7 +50,7 @@ TEST_F(DeviceScanTest, VariantSignatureIsListedOnlyInRomOrMpispMode) {
       for (const auto& c : recorders_[1]->Commands()) opcodes.push_back(c.opcode());
       EXPECT_EQ(opcodes, (std::vector<uint8_t>{0x20, 0x20, 0x20, 0x3F, 0x04}));
       // The next drive took its slot in every table.
-      EXPECT_NE(SwappedIdentifyText(state_->IdentifyTable[1].data(), 20, 7), "VARIANT");
+      EXPECT_NE(AtaText(state_->IdentifyTable[1], 20, 7), "VARIANT");
     } else {
       EXPECT_EQ(entries.size(), 3u) << mode;
       EXPECT_EQ(state_->CardInfoTable[1][10], mode);

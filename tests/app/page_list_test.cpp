@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "app/config_file.h"
 #include "app/page_table.h"
 #include "support/temp_dir.h"
 
@@ -80,6 +81,12 @@ TEST(LoadPageListTest, EnablesListedPages) {
        3,
        false},
       {"empty file", "", {}, {}, -1, false},
+      {"utf-8 byte-order mark before the first name",
+       "\xEF\xBB\xBF\"Read Flash ID\"\r\n\"Card Info\"\r\n",
+       {0, 3},
+       {0, 3},
+       0,
+       false},
   };
   testing::TempDir dir;
   for (const PageListCase& c : cases) {
@@ -93,6 +100,26 @@ TEST(LoadPageListTest, EnablesListedPages) {
   }
 }
 
+TEST(LoadPageListTest, FileThatCannotBeUsedHidesEverythingAndIsNamed) {
+  testing::TempDir dir;
+  struct Case {
+    const char* name;
+    std::string content;
+    const char* note;
+  } cases[] = {
+      {"utf-16", std::string("\xFF\xFE\"\0R\0", 6), " is saved as UTF-16 and was not read; save it as ANSI or UTF-8"},
+      {"too large", AllPages() + std::string(kConfigFileMaxBytes, ' '), " is larger than 1024 KB and was not read"},
+  };
+  for (const Case& c : cases) {
+    std::array<uint8_t, kPageCount> enabled;
+    const std::string path = dir.Write("TabSheet.ini", c.content);
+    PageListLayout layout = LoadPageList(path, enabled, nullptr);
+    EXPECT_TRUE(Indices(enabled).empty()) << c.name;
+    EXPECT_EQ(layout.ActivePage, -1) << c.name;
+    EXPECT_EQ(layout.Note, path + c.note) << c.name;
+  }
+}
+
 TEST(LoadPageListTest, MissingFileHidesEverything) {
   testing::TempDir dir;
   std::array<uint8_t, kPageCount> enabled;
@@ -102,6 +129,7 @@ TEST(LoadPageListTest, MissingFileHidesEverything) {
   EXPECT_TRUE(Indices(layout.TabVisible).empty());
   EXPECT_EQ(layout.ActivePage, -1);
   EXPECT_FALSE(layout.ChunkEccButtonVisible);
+  EXPECT_TRUE(layout.Note.empty());
 }
 
 }  // namespace

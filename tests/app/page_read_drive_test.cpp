@@ -7,6 +7,8 @@
 #include <fstream>
 
 #include "app/code_loading.h"
+#include "app/config_file.h"
+#include "app/paths.h"
 #include "app/device_scan.h"
 #include "app/page_read.h"
 #include "device/virtual_platform.h"
@@ -198,6 +200,9 @@ TEST_F(PageReadDriveTest, FailedReadsReportTheResultCode) {
     char expected[64];
     std::snprintf(expected, sizeof expected, c.format, kResultDataPhaseFailed);
     EXPECT_EQ(feedback_.reported, std::vector<std::string>{expected});
+    EXPECT_EQ(out.Status, PageReadStatus::kFailed) << c.page;
+    EXPECT_EQ(out.Result, kResultDataPhaseFailed) << c.page;
+    EXPECT_EQ(out.Message, expected);
     EXPECT_FALSE(out.Dump) << c.page;
     EXPECT_FALSE(out.List) << c.page;
     EXPECT_EQ(platform_->OpenHandleCount(), 0) << "the drive stays open after page " << c.page;
@@ -209,6 +214,8 @@ TEST_F(PageReadDriveTest, CidPageOnADriveThatCannotBeOpened) {
   platform_->Disk(0).options.openFails = true;
   PageReadOutput out = Read(5);
   EXPECT_EQ(feedback_.reported, std::vector<std::string>{kAccessDeviceFailText});
+  EXPECT_EQ(out.Status, PageReadStatus::kFailed);
+  EXPECT_EQ(out.Result, kResultOpenFailed);
   EXPECT_TRUE(wire_->Log().empty());
   EXPECT_FALSE(out.Dump);
 }
@@ -234,7 +241,7 @@ TEST_F(PageReadDriveTest, MarkBadPageWithoutItsProgramStillSendsTheRead) {
   Install(ControllerDrive(2));
   PageReadOutput out = Read(10);
   ASSERT_EQ(feedback_.boxes.size(), 1u);
-  EXPECT_EQ(feedback_.boxes[0].text, "It can't open " + DiagnosticCodePathFor(*state_, 0, kDgIspReadBadInfo));
+  EXPECT_EQ(feedback_.boxes[0].text, "It can't open " + PathText(DiagnosticCodePathFor(*state_, 0, kDgIspReadBadInfo)));
   EXPECT_EQ(feedback_.boxes[0].caption, "Error");
   EXPECT_EQ(Opcodes(), std::vector<uint8_t>{0x43});
   // The firmware refuses the read without its program: the message stays.
@@ -264,6 +271,111 @@ TEST_F(PageReadDriveTest, MarkBadPageInMpispModeNeedsNoProgram) {
   EXPECT_TRUE(feedback_.boxes.empty());
   EXPECT_EQ(feedback_.reported, std::vector<std::string>{kParsingMarkBadSuccessText});
   EXPECT_TRUE(out.MarkBadCount);
+}
+
+// A layout file that is there but describes nothing the record holds is
+// said in the status line, where "successful" would hide it behind an empty
+// list; a missing file is the normal case.
+TEST_F(PageReadDriveTest, LayoutFileThatGivesNoRowsIsReported) {
+  const std::string utf16("\xFF\xFE[\0S\0", 6);
+  struct Case {
+    const char* name;
+    int page;
+    const char* file;
+    std::string text;  // nullopt-like: "-" leaves the file out
+    PageReadStatus status;
+    const char* message;
+    bool rows;
+  } cases[] = {
+      {"no ECTable.ini", 1, "ECTable.ini", "-", PageReadStatus::kRead, kReadConfigurationTableSuccessText, true},
+      {"ECTable.ini describing nothing", 1, "ECTable.ini", "[Setting]\r\nUnitSize=0\r\n",
+       PageReadStatus::kReadWithNote, "ECTable.ini has no usable layout", false},
+      {"ECTable.ini of items outside the record", 1, "ECTable.ini",
+       "[Setting]\r\nUnitSize=2\r\nTotalUnitNum=1\r\n[Item_0]\r\nItemUnitOffset=300\r\nItemUnitNum=1\r\nItemDesc=X\r\n",
+       PageReadStatus::kReadWithNote, "ECTable.ini has no usable layout", false},
+      {"ECTable.ini in UTF-16", 1, "ECTable.ini", utf16, PageReadStatus::kReadWithNote,
+       "ECTable.ini is saved as UTF-16 and was not read; save it as ANSI or UTF-8", false},
+      {"ECTable.ini too large", 1, "ECTable.ini", std::string(kConfigFileMaxBytes + 1, ';'),
+       PageReadStatus::kReadWithNote, "ECTable.ini is larger than 1024 KB and was not read", false},
+      {"usable ECTable.ini", 1, "ECTable.ini",
+       "\xEF\xBB\xBF[Setting]\r\nUnitSize=2\r\nTotalUnitNum=1\r\n[Item_0]\r\nItemUnitNum=1\r\nItemDesc=Config\r\n",
+       PageReadStatus::kRead, kReadConfigurationTableSuccessText, true},
+      {"no CIDTable.ini", 5, "CIDTable.ini", "-", PageReadStatus::kRead, kRetrieveCidSuccessText, false},
+      {"CIDTable.ini describing nothing", 5, "CIDTable.ini", "[Setting]\r\n", PageReadStatus::kReadWithNote,
+       "CIDTable.ini has no usable layout", false},
+      {"usable CIDTable.ini", 5, "CIDTable.ini", kCidLayout, PageReadStatus::kRead, kRetrieveCidSuccessText, true},
+  };
+  for (const Case& c : cases) {
+    Install(ControllerDrive(2));
+    std::filesystem::remove(dir_.Path(c.file));
+    if (c.text != "-") dir_.Write(c.file, c.text);
+    PageReadOutput out = Read(c.page);
+    EXPECT_EQ(out.Status, c.status) << c.name;
+    EXPECT_EQ(out.Result, kResultSuccess) << c.name;
+    EXPECT_EQ(feedback_.reported, std::vector<std::string>{c.message}) << c.name;
+    ASSERT_TRUE(out.List) << c.name;
+    EXPECT_EQ(!out.List->empty(), c.rows) << c.name;
+    EXPECT_TRUE(out.Dump) << c.name;
+  }
+}
+
+// A drive's own String.ini that names no attribute, or cannot be read, does
+// not blank the names: the start-up names stand in, and the file is named.
+TEST_F(PageReadDriveTest, DrivesStringIniWithoutUsableNamesFallsBackToTheStartUpNames) {
+  struct Case {
+    const char* name;
+    std::string text;
+    const char* id9;
+    const char* message;
+  } cases[] = {
+      {"names", "[VE4810VO]\r\nID9=Model Hours\r\n", "Model Hours", kReadSmartSuccessText},
+      {"names after a byte-order mark", "\xEF\xBB\xBF[VE4810VO]\r\nID9=Model Hours\r\n", "Model Hours",
+       kReadSmartSuccessText},
+      {"no section", "[Other]\r\nID9=Wrong\r\n", "Startup Hours",
+       "V126/String.ini names no attribute; the start-up names are used"},
+      {"empty names", "[VE4810VO]\r\nID9=\r\nIDC2=\r\n", "Startup Hours",
+       "V126/String.ini names no attribute; the start-up names are used"},
+      {"utf-16", std::string("\xFF\xFE[\0V\0", 6), "Startup Hours",
+       "V126/String.ini is saved as UTF-16 and was not read; save it as ANSI or UTF-8"},
+  };
+  for (const Case& c : cases) {
+    Install(ControllerDrive(2));
+    std::strcpy(state_->AttributeNames[9].data(), "Startup Hours");
+    std::filesystem::create_directories(dir_.Path("V126"));
+    dir_.Write("V126/String.ini", c.text);
+    std::string note;
+    EXPECT_EQ(SmartNamesFor(*state_, 0, &note)[9], c.id9) << c.name;
+    PageReadOutput out = Read(2);
+    EXPECT_EQ(feedback_.reported, std::vector<std::string>{c.message}) << c.name;
+    EXPECT_EQ(out.Status, std::string(c.message) == kReadSmartSuccessText ? PageReadStatus::kRead
+                                                                           : PageReadStatus::kReadWithNote)
+        << c.name;
+  }
+}
+
+// The drive names the folder its files are read from. A name that reaches
+// outside the executable's folder is taken as a folder that does not exist:
+// no program from there is sent to the drive, and no names are read there.
+TEST_F(PageReadDriveTest, DriveNamingAFolderOutsideTheExecutablesFolderGetsNothingFromThere) {
+  sim::DriveConfig config = ControllerDrive(2);
+  config.ispFolder = "../evil";
+  Install(config);
+  state_->ExecutableDir = dir_.Dir() / "exe";
+  std::filesystem::create_directories(state_->ExecutableDir);
+  std::filesystem::create_directories(dir_.Dir() / "evil");
+  const auto program = sim::BuildDiagnosticFile(sim::DiagnosticKind::kReadBadInfo,
+                                                sim::MakeIspVersion(config.ispFolder, config.ispTag), false);
+  dir_.Write("evil/DgISP_ReadBadInfo.bin", std::string(program.begin(), program.end()));
+  dir_.Write("evil/String.ini", "[VE4810VO]\r\nID9=Planted\r\n");
+  std::strcpy(state_->AttributeNames[9].data(), "Startup Hours");
+
+  Read(10);
+  EXPECT_EQ(Opcodes(), std::vector<uint8_t>{0x43}) << "the planted program was sent";
+  ASSERT_EQ(feedback_.boxes.size(), 1u);
+  EXPECT_EQ(feedback_.boxes[0].text, "It can't open DgISP_ReadBadInfo.bin");
+
+  EXPECT_EQ(SmartNamesFor(*state_, 0)[9], "Startup Hours");
+  EXPECT_TRUE(DiagnosticCodePathFor(*state_, 0, "String.ini").empty());
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(SmartNamesForTest, TheDrivesStringIniSitsInItsIspFolderAndTheSndkSubfolder)
       {"VE4810VO_ISP", "SNDK", "Q01A2B3C", "exe/VE4810VO_ISP/String.ini"},
       {"VE4810VO_ISP", "SNDJ", "P01A2B3C", "exe/VE4810VO_ISP/String.ini"},
       {"VE48", "SNDK", "X", "exe/VE48/String.ini"},  // NUL at byte 408
-      {"/etc", "", "", "exe/etc/String.ini"},       // the drive's text never leaves the directory
+      {"/etc", "", "", ""},                           // not a folder beside the executable
   };
   for (const Case& c : cases) {
     const auto state = StateWithDrive("exe", c.folder, c.tail, c.firmware);

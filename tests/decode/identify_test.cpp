@@ -4,10 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <string>
 
-#include "support/temp_dir.h"
 
 namespace dozered {
 namespace {
@@ -200,16 +198,6 @@ TEST(DecodeIdentifyTest, LayoutFileTakesOverCompletelyAndSeesTheSwappedCopy) {
 
   const IniFile empty = IniFile::FromText("");
   EXPECT_TRUE(DecodeIdentify(b, &empty).empty());
-}
-
-TEST(DecodeIdentifyTest, LayoutFileBesideTheExecutableIsUsedWhenPresent) {
-  const testing::TempDir temp;
-  const std::filesystem::path& dir = temp.Dir();
-  Block b{};
-  SetWord(b, 0, 0x0040);
-  EXPECT_EQ(DecodeIdentify(b, dir).front(), (Row{"WORD 0: Configuration", "0x0040"}));
-  temp.Write("ECTable.ini", "[Setting]\r\nUnitSize=2\r\nTotalUnitNum=1\r\n[Item_0]\r\nItemUnitNum=1\r\nItemDesc=Config\r\n");
-  EXPECT_EQ(DecodeIdentify(b, dir), (Rows{{"Config", "0x0040"}}));
 }
 
 }  // namespace

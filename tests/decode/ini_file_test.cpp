@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 
-#include "support/temp_dir.h"
 
 namespace dozered {
 namespace {
@@ -63,17 +61,6 @@ TEST(IniFileTest, CutsValuesToTheCallersSize) {
   EXPECT_EQ(ini.GetString("S", "Long", "", 5), "aaaaa");
   EXPECT_EQ(ini.GetString("S", "Nul", ""), "ab");
   EXPECT_EQ(ini.GetString("S", "Gone", std::string(200, 'd')), std::string(127, 'd'));
-}
-
-TEST(IniFileTest, LoadReadsAFileAndMissesAbsentOnes) {
-  const testing::TempDir temp;
-  const std::filesystem::path& dir = temp.Dir();
-  temp.Write("a.ini", "[VE4810VO]\r\nID9=Power-On Hours\r\n");
-  const auto ini = IniFile::Load(dir / "a.ini");
-  ASSERT_TRUE(ini.has_value());
-  EXPECT_EQ(ini->GetString("ve4810vo", "id9", ""), "Power-On Hours");
-  EXPECT_FALSE(IniFile::Load(dir / "missing.ini").has_value());
-  EXPECT_FALSE(IniFile::Load(dir).has_value());
 }
 
 }  // namespace

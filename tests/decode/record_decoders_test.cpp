@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <vector>
 
-#include "support/temp_dir.h"
 
 namespace dozered {
 namespace {
@@ -163,13 +161,6 @@ TEST(DecodeCidTest, LayoutDescribesTheBlockAndNoLayoutGivesNoRows) {
       "[Setting]\nUnitSize=1\nTotalUnitNum=1\n[Item_0]\nItemUnitOffset=4\nItemUnitNum=1\nItemDesc=Maker\n");
   EXPECT_EQ(DecodeCid(cid, &layout), (Rows{{"Maker : 0x2C"}}));
   EXPECT_TRUE(DecodeCid(cid, static_cast<const IniFile*>(nullptr)).empty());
-
-  const testing::TempDir temp;
-  const std::filesystem::path& dir = temp.Dir();
-  EXPECT_TRUE(DecodeCid(cid, dir).empty());
-  temp.Write("CIDTable.ini",
-             "[Setting]\r\nUnitSize=1\r\nTotalUnitNum=1\r\n[Item_0]\r\nItemUnitOffset=4\r\nItemUnitNum=1\r\nItemDesc=Maker\r\n");
-  EXPECT_EQ(DecodeCid(cid, dir), (Rows{{"Maker : 0x2C"}}));
 }
 
 }  // namespace

@@ -60,21 +60,21 @@ TEST(DiagnosticLayoutTest, HeaderAndBareForms) {
   head[16] = 0x00;
   head[17] = 0x80;
   head[18] = 0x01;
-  DiagnosticLayout withHeader = DiagnosticLayoutOf(head, sizeof head, 1024 + 3072);
+  DiagnosticLayout withHeader = DiagnosticLayoutOf(std::span<const uint8_t>(head, sizeof head), 1024 + 3072);
   EXPECT_EQ(withHeader.loadAddress, 0x18000u);
   EXPECT_EQ(withHeader.payloadOffset, 1024u);
   EXPECT_EQ(withHeader.payloadSize, 3072u);
 
-  DiagnosticLayout cutHeader = DiagnosticLayoutOf(head, sizeof head, 600);
+  DiagnosticLayout cutHeader = DiagnosticLayoutOf(std::span<const uint8_t>(head, sizeof head), 600);
   EXPECT_EQ(cutHeader.payloadSize, 0u);
 
   head[10] = 'x';  // "DGISPHEADEx" is a bare file
-  DiagnosticLayout bare = DiagnosticLayoutOf(head, sizeof head, 2000);
+  DiagnosticLayout bare = DiagnosticLayoutOf(std::span<const uint8_t>(head, sizeof head), 2000);
   EXPECT_EQ(bare.loadAddress, 0xE400u);
   EXPECT_EQ(bare.payloadOffset, 0u);
   EXPECT_EQ(bare.payloadSize, 2000u);
 
-  DiagnosticLayout tiny = DiagnosticLayoutOf(head, 5, 5);
+  DiagnosticLayout tiny = DiagnosticLayoutOf(std::span<const uint8_t>(head, 5), 5);
   EXPECT_EQ(tiny.loadAddress, 0xE400u);
   EXPECT_EQ(tiny.payloadSize, 5u);
 }

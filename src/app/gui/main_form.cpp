@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -18,7 +19,9 @@
 
 #include "app/attribute_names.h"
 #include "app/caption.h"
+#include "app/device_scan.h"
 #include "app/gui/qt_text.h"
+#include "app/gui/run_gate.h"
 #include "app/page_list.h"
 #include "app/page_table.h"
 #include "flash/gui/dbs_dps_page.h"
@@ -39,6 +42,8 @@ TMainForm::TMainForm(AppState& state, StartupFiles files, QWidget* parent)
   setObjectName(QStringLiteral("MainForm"));
   setWindowTitle(ToQString(FormatCaption(1, 3, 14)));
   resize(kDefaultWidth, kDefaultHeight);
+  run_gate_ = new RunGate(this);
+  run_gate_->Guard(this);
 
   CreateMenu();
   auto* central = new QWidget(this);
@@ -66,6 +71,14 @@ void TMainForm::CreateMenu() {
   MI_Exit->setObjectName(QStringLiteral("MI_Exit"));
   MI_About = menuBar()->addAction(QStringLiteral("&About"));
   MI_About->setObjectName(QStringLiteral("MI_About"));
+  connect(MI_Exit, &QAction::triggered, this, &TMainForm::MI_ExitClick);
+  connect(MI_About, &QAction::triggered, this, &TMainForm::MI_AboutClick);
+}
+
+void TMainForm::MI_ExitClick() { close(); }
+
+void TMainForm::MI_AboutClick() {
+  MessageBox(ToStdString(windowTitle()), "About", MessageIcon::Information);
 }
 
 QWidget* TMainForm::CreateDeviceArea() {
@@ -185,13 +198,17 @@ void TMainForm::CreateStatusBar() {
 }
 
 void TMainForm::FormCreate() {
+  RunScope run(*this);
   // 1. First placement of the raw-data box and the status panel.
   const QRect outer = frameGeometry();
   CHKB_RawData->move(outer.width() - 150, outer.height() - 75);
   PN_StatusBar->move(10, outer.height() - 75);
   // 2, 3. Configuration files.
-  LoadAttributeNames(files_.StringIni, state_.AttributeNames);
-  LoadPageList();
+  std::vector<std::string> notes = files_.Notes;
+  const std::string names_note = LoadAttributeNames(files_.StringIni, state_.AttributeNames);
+  if (!names_note.empty()) notes.push_back(names_note);
+  const std::string pages_note = LoadPageList();
+  if (!pages_note.empty()) notes.push_back(pages_note);
   // 4. Flash option bytes.
   state_.FlashOption = 0x21;
   state_.FlashChCe = 0x00;
@@ -203,14 +220,24 @@ void TMainForm::FormCreate() {
   DbsDpsPage->CMBB_DBS_Sector->setCurrentIndex(0);
   // 8. Caption from the built version.
   setWindowTitle(ToQString(MainWindowCaption()));
+
+  // The first read replaced the scan's word on an empty drive list.
+  if (state_.DeviceCount == 0) ShowStatus(NoDriveText(state_));
+  // Configuration files that are there but could not be used.
+  if (!notes.empty()) {
+    std::string text;
+    for (const std::string& note : notes) text += (text.empty() ? "" : "\n") + note;
+    MessageBox(text, kWarningCaption, MessageIcon::Warning);
+  }
 }
 
-void TMainForm::LoadPageList() {
+std::string TMainForm::LoadPageList() {
   for (int i = 0; i < kPageCount; ++i) SetPageVisible(i, false);
   const PageListLayout layout = dozered::LoadPageList(files_.TabSheetIni, state_.PageEnabled, this);
   for (int i = 0; i < kPageCount; ++i) SetPageVisible(i, layout.TabVisible[i]);
   if (layout.ChunkEccButtonVisible) FlashRwPage->BTN_Chunk_ECC->setVisible(true);
   if (layout.ActivePage >= 0) SetActivePage(layout.ActivePage);
+  return layout.Note;
 }
 
 QWidget* TMainForm::Page(int index) const { return pages_.at(static_cast<std::size_t>(index)); }
@@ -282,7 +309,12 @@ void TMainForm::ReportStatus(const std::string& text) {
   TM_StatusBarClear->start();
 }
 
-void TMainForm::ShowStatus(const std::string& text) { LB_StatusBar->setText(ToQString(text)); }
+// A shown text stays until the next one: a clear still pending from an
+// earlier report must not take it away.
+void TMainForm::ShowStatus(const std::string& text) {
+  TM_StatusBarClear->stop();
+  LB_StatusBar->setText(ToQString(text));
+}
 
 void TMainForm::MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {
   if (message_box_handler_) {
@@ -304,5 +336,34 @@ void TMainForm::Progress(int maximum, int position) {
 void TMainForm::ProcessPendingEvents() { QApplication::processEvents(); }
 
 bool TMainForm::CancelRequested() { return cancel_requested_; }
+
+void TMainForm::AllowDuringRun(QWidget* control) { run_gate_->AllowDuringRun(control); }
+
+// A cancel belongs to the run it was asked in.
+void TMainForm::RunStarted() {
+  if (!close_pending_) cancel_requested_ = false;
+  run_gate_->SetRunOpen(true);
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+}
+
+void TMainForm::RunEnded() {
+  QApplication::restoreOverrideCursor();
+  run_gate_->SetRunOpen(false);
+  if (close_pending_) {
+    // Closed from outside the handler that held the run, once it returned.
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (RunOpen()) {
+    cancel_requested_ = true;
+    close_pending_ = true;
+    event->ignore();
+    return;
+  }
+  close_pending_ = false;
+  QMainWindow::closeEvent(event);
+}
 
 }  // namespace dozered

@@ -6,8 +6,10 @@
 
 #include <QMainWindow>
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 #include "app/feedback.h"
@@ -38,11 +40,14 @@ class TCidOptionPage;
 class TMarkBadInfoPage;
 class TMicrocodePage;
 class TErrorLogPage;
+class RunGate;
 
-// The files the window reads at creation (working directory by default).
+// The files the window reads at creation (working directory by default), and
+// what start-up found wrong before the window existed (shown once created).
 struct StartupFiles {
-  std::string StringIni = "String.ini";
-  std::string TabSheetIni = "TabSheet.ini";
+  std::filesystem::path StringIni = "String.ini";
+  std::filesystem::path TabSheetIni = "TabSheet.ini";
+  std::vector<std::string> Notes;
 };
 
 class TMainForm : public QMainWindow, public Feedback {
@@ -83,6 +88,10 @@ class TMainForm : public QMainWindow, public Feedback {
   bool CancelRequested() override;
   void SetCancelRequested(bool requested) { cancel_requested_ = requested; }
 
+  // A control that stays usable while a run is open ("Cancel"); every other
+  // control of the window is refused then (see app/feedback.h).
+  void AllowDuringRun(QWidget* control);
+
   // Replaces the modal message box, so that tests can answer it.
   using MessageBoxHandler =
       std::function<void(const std::string& text, const std::string& caption, MessageIcon icon)>;
@@ -90,7 +99,7 @@ class TMainForm : public QMainWindow, public Feedback {
     message_box_handler_ = std::move(handler);
   }
   // Replaces the MPISP file-open dialog: returns the chosen path, "" when cancelled.
-  using OpenFileHandler = std::function<std::string()>;
+  using OpenFileHandler = std::function<std::filesystem::path()>;
   void SetMpispFileHandler(OpenFileHandler handler) { mpisp_file_handler_ = std::move(handler); }
 
   AppState& State() { return state_; }
@@ -155,10 +164,18 @@ class TMainForm : public QMainWindow, public Feedback {
   // Status bar.
   void TM_StatusBarClearTimer();
   void FormResize();
+  // Menu: "E&xit" closes the window as its frame's close button does;
+  // "&About" shows the caption.
+  void MI_ExitClick();
+  void MI_AboutClick();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  // During a run the window asks the run to cancel and closes once it ended.
+  void closeEvent(QCloseEvent* event) override;
+  void RunStarted() override;
+  void RunEnded() override;
 
  private:
   void CreateMenu();
@@ -166,18 +183,22 @@ class TMainForm : public QMainWindow, public Feedback {
   void CreatePages();
   void CreateInformationPages();
   void CreateStatusBar();
-  void LoadPageList();
+  // Returns a note when TabSheet.ini is there but cannot be used.
+  std::string LoadPageList();
   void OnCurrentPageChanged();
-  std::string ChooseMpispFile();
+  std::filesystem::path ChooseMpispFile();
 
   AppState& state_;
   StartupFiles files_;
   std::array<QWidget*, kPageCount> pages_{};
+  std::array<InfoPage*, kPageCount> info_pages_{};
   std::array<QLabel*, kStatusPanelCount> status_panels_{};
   MessageBoxHandler message_box_handler_;
   OpenFileHandler mpisp_file_handler_;
   bool cancel_requested_ = false;
+  bool close_pending_ = false;
   bool page_set_in_code_ = false;
+  RunGate* run_gate_ = nullptr;
 };
 
 }  // namespace dozered

@@ -18,6 +18,7 @@ namespace dozered {
 
 // "Rescan Device"; also run once at start-up.
 void TMainForm::BTN_ScanDeviceClick() {
+  RunScope run(*this);
   ShowStatus(kScanningText);
   CMBB_DeviceList->setCurrentIndex(-1);
   ResetEnumerator(state_);
@@ -48,12 +49,18 @@ void TMainForm::BTN_ScanDeviceClick() {
   if (auto* diagnosis = findChild<QTabWidget*>(QStringLiteral("PC_Diagnosis"))) {
     diagnosis->setCurrentIndex(0);
   }
-  ReportStatus(kScanCompleteText);
+  // A scan that found nothing says what it looked at, and the text stays.
+  if (state_.DeviceCount == 0) {
+    ShowStatus(NoDriveText(state_));
+  } else {
+    ReportStatus(kScanCompleteText);
+  }
 }
 
 // The drive list's change event: the pages the drive's code mode allows, and
 // the drive's information and first page when another drive was picked.
 void TMainForm::CMBB_DeviceListChange() {
+  RunScope run(*this);
   const int k = CMBB_DeviceList->currentIndex();
   const PageRule rule = PageRuleFor(state_, k);
   for (int p = 0; p < kPageCount; ++p) {
@@ -84,15 +91,16 @@ void TMainForm::ShowDeviceInfo() {
   BTN_DLMPISP->setVisible(info.romCodeMode);
 }
 
-std::string TMainForm::ChooseMpispFile() {
+std::filesystem::path TMainForm::ChooseMpispFile() {
   if (mpisp_file_handler_) return mpisp_file_handler_();
   const QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
                                                     QStringLiteral("bin (*.bin);;*.* (*)"));
-  return QFile::encodeName(path).toStdString();
+  return ToPath(path);
 }
 
 // "MP ISP": loads the MPISP code into a drive in ROM code mode.
 void TMainForm::BTN_DLMPISPClick() {
+  RunScope run(*this);
   if (!LoadMpisp(state_, *this, [this] { return ChooseMpispFile(); })) return;
   MessageBox(kMpispFinishText, kMessageCaption, MessageIcon::Information);
   CMBB_DeviceListChange();

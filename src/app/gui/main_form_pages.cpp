@@ -2,6 +2,7 @@
 // active page, preparing a page when it becomes active, the raw/decoded switch
 // and the IDENTIFY description in the status bar.
 #include <QCheckBox>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -26,44 +27,35 @@
 namespace dozered {
 
 void TMainForm::CreateInformationPages() {
-  ReadFlashIdPage = new TReadFlashIdPage;
-  SetPageContent(kPageReadFlashId, ReadFlashIdPage);
-  IdentifyTablePage = new TIdentifyTablePage;
-  SetPageContent(kPageIdentifyTable, IdentifyTablePage);
-  connect(IdentifyTablePage->LV_IdentifyTable, &QTreeView::clicked, this, &TMainForm::LV_IdentifyTableClick);
-  SmartInfoPage = new TSmartInfoPage;
-  SetPageContent(kPageSmartInfo, SmartInfoPage);
-  CardInfoPage = new TCardInfoPage;
-  SetPageContent(kPageCardInfo, CardInfoPage);
-  EraseCountPage = new TEraseCountPage;
-  SetPageContent(kPageEraseCount, EraseCountPage);
-  CidOptionPage = new TCidOptionPage;
-  SetPageContent(kPageCidOption, CidOptionPage);
-  MarkBadInfoPage = new TMarkBadInfoPage;
-  SetPageContent(kPageMarkBadInfo, MarkBadInfoPage);
+  auto add = [this](int page, auto* content) {
+    SetPageContent(page, content);
+    info_pages_[static_cast<size_t>(page)] = content;
+    return content;
+  };
+  ReadFlashIdPage = add(kPageReadFlashId, new TReadFlashIdPage);
+  IdentifyTablePage = add(kPageIdentifyTable, new TIdentifyTablePage);
+  SmartInfoPage = add(kPageSmartInfo, new TSmartInfoPage);
+  CardInfoPage = add(kPageCardInfo, new TCardInfoPage);
+  EraseCountPage = add(kPageEraseCount, new TEraseCountPage);
+  CidOptionPage = add(kPageCidOption, new TCidOptionPage);
+  MarkBadInfoPage = add(kPageMarkBadInfo, new TMarkBadInfoPage);
+  ErrorLogPage = add(kPageErrorLog, new TErrorLogPage);
   MicrocodePage = new TMicrocodePage;
   SetPageContent(kPageMicrocode, MicrocodePage);
-  ErrorLogPage = new TErrorLogPage;
-  SetPageContent(kPageErrorLog, ErrorLogPage);
+  // The description follows the current row, whether a click or a key moved it.
+  connect(IdentifyTablePage->LV_IdentifyTable, &QTreeView::clicked, this, &TMainForm::LV_IdentifyTableClick);
+  connect(IdentifyTablePage->LV_IdentifyTable->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          &TMainForm::LV_IdentifyTableClick);
 }
 
 InfoPage* TMainForm::InformationPage(int page) const {
-  switch (page) {
-    case kPageReadFlashId: return ReadFlashIdPage;
-    case kPageIdentifyTable: return IdentifyTablePage;
-    case kPageSmartInfo: return SmartInfoPage;
-    case kPageCardInfo: return CardInfoPage;
-    case kPageEraseCount: return EraseCountPage;
-    case kPageCidOption: return CidOptionPage;
-    case kPageMarkBadInfo: return MarkBadInfoPage;
-    case kPageErrorLog: return ErrorLogPage;
-    default: return nullptr;
-  }
+  return page >= 0 && page < kPageCount ? info_pages_[static_cast<size_t>(page)] : nullptr;
 }
 
 // Reads the active page; run from code after a scan, a selection, a code
 // load or a page change (the button itself is never shown).
 void TMainForm::BTN_ReadDataClick() {
+  RunScope run(*this);
   ShowStatus(kWaitingText);
   ProcessPendingEvents();
   ReadInformationPage(ActivePage());
@@ -88,16 +80,15 @@ void TMainForm::ReadInformationPage(int page) {
 
 // The user made another page active.
 void TMainForm::PC_MainChange() {
+  RunScope run(*this);
   ProcessBar->setValue(0);
   ProcessBar->setVisible(false);
   StatusBarPanel(1)->clear();
   const int page = ActivePage();
-  switch (page) {
-    case kPageIdentifyTable:
-    case kPageSmartInfo:
-    case kPageCardInfo:
-    case kPageCidOption:
-    case kPageErrorLog: {
+  const PageInfo* row = PageRow(page);
+  if (row == nullptr) return;
+  switch (row->RawBox) {
+    case RawBoxOnEntry::kFollowsPage: {
       CHKB_RawData->setEnabled(true);
       const bool raw = state_.RawViewFlags[static_cast<size_t>(page)] != 0;
       if (CHKB_RawData->isChecked() != raw) {
@@ -105,29 +96,23 @@ void TMainForm::PC_MainChange() {
       } else {
         InformationPage(page)->ShowRawView(raw);
       }
-      BTN_ReadDataClick();
       break;
     }
-    case kPageEraseCount:
-      // The erase-count page always opens on its list, whatever the box shows.
+    case RawBoxOnEntry::kShowsList:
       CHKB_RawData->setEnabled(true);
-      EraseCountPage->ShowRawView(false);
-      BTN_ReadDataClick();
+      InformationPage(page)->ShowRawView(false);
       break;
-    case kPageFlashRw:
-    case kPageFlashDiagnosis:
+    case RawBoxOnEntry::kOff:
       CHKB_RawData->setChecked(false);
       CHKB_RawData->setEnabled(false);
-      emit FlashPageActivated(page);
       break;
-    case kPageDbsDps:
-      emit FlashPageActivated(page);
+    case RawBoxOnEntry::kUnchanged:
       break;
-    default:
-      CHKB_RawData->setChecked(false);
-      CHKB_RawData->setEnabled(false);
-      BTN_ReadDataClick();
-      break;
+  }
+  if (row->Entry == PageEntry::kFlashPage) {
+    emit FlashPageActivated(page);
+  } else {
+    BTN_ReadDataClick();
   }
 }
 

@@ -1,8 +1,10 @@
 // The tool's texts are single-byte; these convert them to and from Qt's.
 #pragma once
 
+#include <QFile>
 #include <QFont>
 #include <QString>
+#include <filesystem>
 #include <string>
 
 namespace dozered {
@@ -12,6 +14,16 @@ inline QString ToQString(const std::string& text) {
 }
 
 inline std::string ToStdString(const QString& text) { return text.toLatin1().toStdString(); }
+
+// A file name from Qt as a path, whatever its characters: Windows takes the
+// UTF-16 name as it is, other systems the bytes Qt would open it by.
+inline std::filesystem::path ToPath(const QString& name) {
+#ifdef _WIN32
+  return std::filesystem::path(name.toStdWString());
+#else
+  return std::filesystem::path(QFile::encodeName(name).toStdString());
+#endif
+}
 
 // The fixed-pitch font of the memos and dumps.
 inline QFont FixedPitchFont() {

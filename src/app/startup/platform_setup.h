@@ -3,7 +3,9 @@
 // drives of the system the tool runs on.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "app/app_state.h"
 
@@ -11,7 +13,11 @@ namespace dozered {
 
 inline constexpr char kVirtualDrivesIni[] = "VirtualDrives.ini";
 
-// Sets AppState::Platform and AppState::Enumerator.
-void SetUpStoragePlatform(AppState& state, const std::string& virtualDrivesIni = kVirtualDrivesIni);
+// Sets AppState::Platform and AppState::Enumerator. Returns notes for the
+// user about VirtualDrives.ini: a file that is there but cannot be used
+// (then no drive is served), or drives beyond the 32 the enumerator holds,
+// which are left out.
+std::vector<std::string> SetUpStoragePlatform(AppState& state,
+                                              const std::filesystem::path& virtualDrivesIni = kVirtualDrivesIni);
 
 }  // namespace dozered

@@ -32,8 +32,21 @@ class DeviceAreaTest : public ::testing::Test {
   void Start(const std::vector<sim::DriveConfig>& drives, const std::string& tabsheet = kAllPages) {
     form_.reset();
     state_ = std::make_unique<AppState>();
-    boxes_.clear();
     recorders_ = testing::InstallDrives(*state_, drives);
+    CreateForm(tabsheet);
+  }
+
+  // Starts the window on the disks of `platform`.
+  void StartOn(std::unique_ptr<VirtualPlatform> platform) {
+    form_.reset();
+    state_ = std::make_unique<AppState>();
+    state_->Platform = std::move(platform);
+    state_->Enumerator = std::make_unique<AspiLib>(*state_->Platform);
+    CreateForm(kAllPages);
+  }
+
+  void CreateForm(const std::string& tabsheet) {
+    boxes_.clear();
     StartupFiles files;
     files.StringIni = dir_.Write("String.ini", "[VE4810VO]\r\n");
     files.TabSheetIni = dir_.Write("TabSheet.ini", tabsheet);
@@ -144,9 +157,38 @@ TEST_F(DeviceAreaTest, RescanWithoutDrives) {
   EXPECT_EQ(state_->RawViewFlags[2], 0);
   EXPECT_FALSE(MpIspOffered());
   EXPECT_TRUE(boxes_.empty()) << "no message box when nothing is found";
-  EXPECT_EQ(form_->LB_StatusBar->text().toStdString(), "Scan device complete");
-  form_->TM_StatusBarClearTimer();
-  EXPECT_TRUE(form_->LB_StatusBar->text().isEmpty());
+  // The status line says what was looked at, and the text stays.
+  EXPECT_EQ(form_->LB_StatusBar->text().toStdString(), "No drive found on 1 disk");
+  EXPECT_FALSE(form_->TM_StatusBarClear->isActive());
+}
+
+// Started where no drive carries the controller, the window says so, with
+// the disks it looked at and those it could not open for lack of rights.
+TEST_F(DeviceAreaTest, AScanThatFindsNothingSaysWhatItLookedAt) {
+  struct Case {
+    std::vector<bool> denied;  // one disk each; true: opening it is refused
+    const char* status;
+  } cases[] = {
+      {{}, "No drive found on 0 disks"},
+      {{false, false}, "No drive found on 2 disks"},
+      {{false, true}, "No drive found on 2 disks; 1 needs administrator or root rights"},
+      {{true, true, true}, "No drive found on 3 disks; 3 need administrator or root rights"},
+  };
+  for (const Case& c : cases) {
+    std::vector<VirtualDisk> disks;
+    for (bool denied : c.denied) {
+      VirtualDisk disk;
+      disk.drive = std::make_shared<sim::SimulatedDrive>(PlainDisk());
+      disk.options.openDenied = denied;
+      disks.push_back(std::move(disk));
+    }
+    StartOn(std::make_unique<VirtualPlatform>(std::move(disks)));
+    EXPECT_TRUE(boxes_.empty()) << c.status;
+    EXPECT_EQ(form_->LB_StatusBar->text().toStdString(), c.status);
+    EXPECT_FALSE(form_->TM_StatusBarClear->isActive()) << c.status;
+    form_->BTN_ScanDevice->click();
+    EXPECT_EQ(form_->LB_StatusBar->text().toStdString(), c.status);
+  }
 }
 
 TEST_F(DeviceAreaTest, PagesFollowTheCodeMode) {

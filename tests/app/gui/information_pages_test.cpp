@@ -82,8 +82,8 @@ class InformationPagesTest : public ::testing::Test {
   void PutMarkBadProgram() {
     const auto isp = sim::MakeIspVersion("V126", "VE01");
     const auto file = sim::BuildDiagnosticFile(sim::DiagnosticKind::kReadBadInfo, isp, false);
-    std::filesystem::create_directories(state_->ExecutableDir + "/V126");
-    std::ofstream(state_->ExecutableDir + "/V126/DgISP_ReadBadInfo.bin", std::ios::binary)
+    std::filesystem::create_directories(state_->ExecutableDir / "V126");
+    std::ofstream(state_->ExecutableDir / "V126/DgISP_ReadBadInfo.bin", std::ios::binary)
         .write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
   }
 
@@ -211,8 +211,10 @@ TEST_F(InformationPagesTest, NoDriveSelected) {
   Start(PlainDisk());
   ASSERT_EQ(state_->SelectedDevice, -1);
   EXPECT_FALSE(form_->PC_Main->isEnabled());
-  EXPECT_EQ(Status(), kNoDeviceText);
   EXPECT_TRUE(Memo(0)->toPlainText().isEmpty());
+  form_->SetActivePage(kPageReadFlashId);
+  form_->BTN_ReadDataClick();
+  EXPECT_EQ(Status(), kNoDeviceText);
   for (int page : {1, 2, 3, 4, 5, 10, 13}) {
     form_->SetActivePage(page);
     form_->BTN_ReadDataClick();

@@ -3,7 +3,7 @@
 namespace dozered {
 
 TIdentifyTablePage::TIdentifyTablePage(QWidget* parent)
-    : InfoPage(QStringLiteral("MM_IdentifyTable"), QStringLiteral("LV_IdentifyTable"), {{"Item", 430}, {"Description", 400}}, parent),
+    : InfoPage(QStringLiteral("MM_IdentifyTable"), QStringLiteral("LV_IdentifyTable"), {{"Item", kFitToContents}, {"Description", 400}}, parent),
       MM_IdentifyTable(Memo()),
       LV_IdentifyTable(List()) {}
 

@@ -44,7 +44,14 @@ InfoPage::InfoPage(const QString& memoName, const QString& listName, std::initia
   list_->setModel(model_);
   list_->header()->setStretchLastSection(true);
   int i = 0;
-  for (const ListColumn& c : columns) list_->setColumnWidth(i++, c.Width);
+  for (const ListColumn& c : columns) {
+    if (c.Width == kFitToContents) {
+      fitted_columns_.push_back(i);
+    } else {
+      list_->setColumnWidth(i, c.Width);
+    }
+    ++i;
+  }
   layout_->addWidget(list_, 1);
   ShowRawView(false);
 }
@@ -56,7 +63,10 @@ void InfoPage::SetDump(const std::string& text) {
   memo_->setPlainText(shown);
 }
 
-void InfoPage::SetRows(Rows rows) { model_->SetRows(std::move(rows)); }
+void InfoPage::SetRows(Rows rows) {
+  model_->SetRows(std::move(rows));
+  for (int column : fitted_columns_) list_->resizeColumnToContents(column);
+}
 
 void InfoPage::ShowRawView(bool raw) {
   if (memo_ == nullptr) return;

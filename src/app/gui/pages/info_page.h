@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "decode/rows.h"
 
@@ -19,8 +20,11 @@ class RowsModel;
 
 struct ListColumn {
   const char* Caption;
-  int Width;
+  int Width;  // pixels, or kFitToContents
 };
+
+// A column as wide as its widest text, measured each time the rows change.
+inline constexpr int kFitToContents = -1;
 
 class InfoPage : public QWidget {
   Q_OBJECT
@@ -48,6 +52,7 @@ class InfoPage : public QWidget {
   QPlainTextEdit* memo_ = nullptr;
   QTreeView* list_ = nullptr;
   RowsModel* model_ = nullptr;
+  std::vector<int> fitted_columns_;
 };
 
 // A read-only memo in the fixed-pitch font of the dumps.
