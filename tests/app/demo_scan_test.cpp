@@ -2,11 +2,14 @@
 // sample MPISP.bin on its ROM-code drive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "app/code_loading.h"
 #include "app/config_file.h"
 #include "app/device_scan.h"
+#include "app/page_read.h"
+#include "app/page_table.h"
 #include "app/paths.h"
 #include "app/startup/platform_setup.h"
 #include "device/virtual_platform.h"
@@ -43,7 +46,10 @@ class DemoScanTest : public ::testing::Test {
 
 TEST_F(DemoScanTest, ListsEveryControllerDriveInEachCodeMode) {
   EXPECT_NE(dynamic_cast<VirtualPlatform*>(state_->Platform.get()), nullptr);
-  EXPECT_EQ(entries_.size(), 4u) << "the plain disk is not listed";
+  // The README names the section of each entry.
+  EXPECT_EQ(entries_, (std::vector<std::string>{"e: (1, 0)", "f: (4, 0)", "PHYSICALDRIVE1 (2, 0)",
+                                                "PHYSICALDRIVE2 (3, 0)"}))
+      << "the plain disk is not listed";
   EXPECT_GE(DeviceInMode(0), 0);
   EXPECT_GE(DeviceInMode(1), 0);
   EXPECT_GE(DeviceInMode(2), 0);
@@ -51,8 +57,8 @@ TEST_F(DemoScanTest, ListsEveryControllerDriveInEachCodeMode) {
 }
 
 TEST_F(DemoScanTest, SampleMpispBringsTheRomCodeDriveToMpispMode) {
-  const std::string mpisp = DemoFile("MPISP.bin");
-  if (!std::filesystem::exists(mpisp)) GTEST_SKIP() << "the build writes the sample files";
+  const std::filesystem::path mpisp = std::filesystem::path(DOZERED_DEMO_RUN_DIR) / "MPISP.bin";
+  ASSERT_TRUE(std::filesystem::exists(mpisp)) << "the build writes the sample files";
   const int rom = DeviceInMode(0);
   ASSERT_GE(rom, 0);
   state_->SelectedDevice = rom;
@@ -60,6 +66,35 @@ TEST_F(DemoScanTest, SampleMpispBringsTheRomCodeDriveToMpispMode) {
   EXPECT_TRUE(LoadMpisp(*state_, feedback, [&] { return mpisp; }));
   EXPECT_TRUE(feedback.boxes.empty());
   EXPECT_EQ(state_->CardInfoTable[rom][10], 1);
+}
+
+// The layout files that come with the tool describe the demo drive's records.
+TEST_F(DemoScanTest, ShippedLayoutFilesDescribeTheDemoDrivesRecords) {
+  struct Case {
+    int page;
+    std::filesystem::path layout;  // copied beside the executable
+    const char* success;
+    Row row;  // one row the page must show
+  } cases[] = {
+      {kPageCidOption, DemoFile("beside_exe/CIDTable.ini"), kRetrieveCidSuccessText, {"Controller : VE4810VO"}},
+      {kPageCidOption, DemoFile("beside_exe/CIDTable.ini"), kRetrieveCidSuccessText, {"Write Cache: On"}},
+      {kPageIdentifyTable, DemoFile("examples/ECTable.ini"), kReadConfigurationTableSuccessText,
+       {"Model Number", "VE4810VO SSD 128GB" + std::string(22, ' ')}},  // as stored, blank-padded
+      {kPageIdentifyTable, DemoFile("examples/ECTable.ini"), kReadConfigurationTableSuccessText,
+       {"", "TRIM supported"}},
+  };
+  for (const Case& c : cases) {
+    testing::TempDir exe;
+    std::filesystem::copy_file(c.layout, exe.Dir() / c.layout.filename());
+    state_->ExecutableDir = exe.Dir();
+    testing::RecordingFeedback feedback;
+    const PageReadOutput out = ReadPageData(*state_, feedback, c.page);
+    EXPECT_EQ(out.Status, PageReadStatus::kRead) << c.layout;
+    EXPECT_EQ(out.Message, c.success);
+    ASSERT_TRUE(out.List);
+    EXPECT_NE(std::find(out.List->begin(), out.List->end(), c.row), out.List->end())
+        << c.layout << " lacks " << ::testing::PrintToString(c.row);
+  }
 }
 
 TEST(PlatformSetupTest, WithoutVirtualDrivesIniTheSystemsDrivesAreUsed) {

@@ -300,12 +300,12 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::TM_StatusBarClearTimer() {
-  LB_StatusBar->clear();
+  SetStatusText(std::string());
   TM_StatusBarClear->stop();
 }
 
 void TMainForm::ReportStatus(const std::string& text) {
-  LB_StatusBar->setText(ToQString(text));
+  SetStatusText(text);
   TM_StatusBarClear->start();
 }
 
@@ -313,7 +313,19 @@ void TMainForm::ReportStatus(const std::string& text) {
 // earlier report must not take it away.
 void TMainForm::ShowStatus(const std::string& text) {
   TM_StatusBarClear->stop();
+  SetStatusText(text);
+}
+
+// The status panel keeps the width of the first status bar panel; a longer
+// text widens it over the next panel (painted over it) rather than being cut.
+void TMainForm::SetStatusText(const std::string& text) {
   LB_StatusBar->setText(ToQString(text));
+  const int normal = kStatusPanelWidths[0] - 12;
+  const int needed = LB_StatusBar->sizeHint().width() + 4;
+  PN_StatusBar->resize(std::max(normal, needed), kStatusControlHeight);
+  PN_StatusBar->setAutoFillBackground(needed > normal);
+  LB_StatusBar->setAutoFillBackground(needed > normal);
+  PN_StatusBar->raise();
 }
 
 void TMainForm::MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {

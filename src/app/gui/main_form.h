@@ -186,6 +186,7 @@ class TMainForm : public QMainWindow, public Feedback {
   // Returns a note when TabSheet.ini is there but cannot be used.
   std::string LoadPageList();
   void OnCurrentPageChanged();
+  void SetStatusText(const std::string& text);
   std::filesystem::path ChooseMpispFile();
 
   AppState& state_;

@@ -11,6 +11,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeView>
+#include <QtTest/QTest>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -319,6 +320,27 @@ TEST_F(InformationPagesTest, ClickInTheIdentifyListShowsTheDescription) {
   list->setCurrentIndex(index);
   emit list->clicked(index);
   EXPECT_EQ(form_->StatusBarPanel(1)->text().toStdString(), rows[2][1]);
+}
+
+// The description follows the current row when the keyboard moves it, and
+// the Item column is as wide as its longest caption.
+TEST_F(InformationPagesTest, IdentifyListFollowsTheKeyboardAndFitsItsCaptions) {
+  Start(ControllerDrive(2));
+  form_->show();
+  Switch(kPageIdentifyTable);
+  QTreeView* list = form_->IdentifyTablePage->LV_IdentifyTable;
+  const Rows& rows = RowsOf(kPageIdentifyTable);
+  ASSERT_GT(rows.size(), 3u);
+  list->setFocus();
+  list->setCurrentIndex(list->model()->index(0, 0));
+  QTest::keyClick(list, Qt::Key_Down);
+  QTest::keyClick(list, Qt::Key_Down);
+  EXPECT_EQ(list->currentIndex().row(), 2);
+  EXPECT_EQ(form_->StatusBarPanel(1)->text().toStdString(), rows[2][1]);
+
+  int widest = 0;
+  for (const Row& row : rows) widest = std::max(widest, list->fontMetrics().horizontalAdvance(QString::fromStdString(row[0])));
+  EXPECT_GE(list->columnWidth(0), widest);
 }
 
 TEST_F(InformationPagesTest, FlashIdReadRefreshesOnlyTheTemperatureLine) {
