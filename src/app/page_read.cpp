@@ -70,21 +70,12 @@ void Succeed(PageReadOutput& out, Feedback& feedback, const char* success, const
   }
 }
 
-// A layout file beside the executable, read once for this read. `note` is
-// set when the file is there but gives no rows.
-struct LayoutRows {
-  Rows rows;
-  std::string note;
-};
-template <typename Decode>
-LayoutRows DecodeWithLayout(const AppState& state, const char* name, Decode decode) {
-  const ConfigIni file = ReadConfigIni(PathBesideExecutable(state, name));
-  LayoutRows out;
-  out.rows = decode(file.ini ? &*file.ini : nullptr);
-  if (file.state == ConfigFileState::kMissing || !out.rows.empty()) return out;
-  out.note = file.state == ConfigFileState::kReadable ? std::string(name) + " has no usable layout"
-                                                       : ConfigFileNote(file.state, name);
-  return out;
+// The note for layout file `name` (read once for this read) that is there
+// but gave no rows; "" when it is missing or gave rows.
+std::string LayoutNote(const ConfigIni& file, const char* name, const Rows& rows) {
+  if (file.state == ConfigFileState::kMissing || !rows.empty()) return std::string();
+  return file.state == ConfigFileState::kReadable ? std::string(name) + " has no usable layout"
+                                                  : ConfigFileNote(file.state, name);
 }
 
 void ReadFlashIdPage(AppState& state, Feedback& feedback, int s, PageReadOutput& out) {
@@ -99,16 +90,15 @@ void ReadFlashIdPage(AppState& state, Feedback& feedback, int s, PageReadOutput&
 void IdentifyTablePage(AppState& state, Feedback& feedback, int s, PageReadOutput& out) {
   out.Dump = HexDumpText(state, state.IdentifyTable[s]);
   const ConfigIni file = ReadConfigIni(PathBesideExecutable(state, kEcTableIni));
-  LayoutRows decoded;
+  Rows rows;
   if (file.state == ConfigFileState::kMissing) {
-    decoded.rows = DecodeIdentify(state.IdentifyTable[s], nullptr);
-  } else {
-    decoded = DecodeWithLayout(state, kEcTableIni, [&](const IniFile* layout) {
-      return layout ? DecodeIdentify(state.IdentifyTable[s], layout) : Rows{};
-    });
+    rows = DecodeIdentify(state.IdentifyTable[s], nullptr);
+  } else if (file.ini) {
+    rows = DecodeIdentify(state.IdentifyTable[s], &*file.ini);
   }
-  out.List = std::move(decoded.rows);
-  Succeed(out, feedback, kReadConfigurationTableSuccessText, decoded.note);
+  const std::string note = LayoutNote(file, kEcTableIni, rows);
+  out.List = std::move(rows);
+  Succeed(out, feedback, kReadConfigurationTableSuccessText, note);
 }
 
 void SmartInfoPage(AppState& state, Feedback& feedback, int s, PageReadOutput& out) {
@@ -164,10 +154,11 @@ void CidOptionPage(AppState& state, Feedback& feedback, int, PageReadOutput& out
     std::memmove(buffer, buffer + kCidBlockOffset, kCidBlockSize);
     std::span<const uint8_t> cid(buffer, kCidBlockSize);
     out.Dump = HexDumpText(state, cid);
-    LayoutRows decoded =
-        DecodeWithLayout(state, kCidTableIni, [&](const IniFile* layout) { return DecodeCid(cid, layout); });
-    out.List = std::move(decoded.rows);
-    Succeed(out, feedback, kRetrieveCidSuccessText, decoded.note);
+    const ConfigIni file = ReadConfigIni(PathBesideExecutable(state, kCidTableIni));
+    Rows rows = DecodeCid(cid, file.ini ? &*file.ini : nullptr);
+    const std::string note = LayoutNote(file, kCidTableIni, rows);
+    out.List = std::move(rows);
+    Succeed(out, feedback, kRetrieveCidSuccessText, note);
   }
   controller.Close();
 }

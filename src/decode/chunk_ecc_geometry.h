@@ -6,6 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+
+#include "protocol/card_info.h"
 
 namespace dozered {
 
@@ -30,7 +33,7 @@ inline constexpr int kChunkEccRetryRows = 8;
 // A = PageSizeKiB (1 KiB chunks, 1 to 64), B = PlaneCount (1 to 4), C = 8
 // read-retry levels. Out-of-range record values are clamped so that the
 // answer always fits a 64 KiB buffer.
-inline ChunkEccGeometry ChunkEccGeometryFromCardInfo(const uint8_t* cardInfo) {
+inline ChunkEccGeometry ChunkEccGeometryFromCardInfo(std::span<const uint8_t, kCardInfoSize> cardInfo) {
   auto clamp = [](int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); };
   ChunkEccGeometry g;
   g.chunksPerGroup = clamp(cardInfo[kCardInfoPageSizeKiBOffset], 1, 64);
