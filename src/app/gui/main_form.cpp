@@ -337,7 +337,16 @@ void TMainForm::MessageBox(const std::string& text, const std::string& caption, 
   if (icon == MessageIcon::Warning) qicon = QMessageBox::Warning;
   if (icon == MessageIcon::Error) qicon = QMessageBox::Critical;
   QMessageBox box(qicon, ToQString(caption), ToQString(text), QMessageBox::Ok, this);
+  const UserTurn turn(*this);
   box.exec();
+}
+
+TMainForm::UserTurn::UserTurn(TMainForm& form) : busy_(form.RunOpen()) {
+  if (busy_) QApplication::restoreOverrideCursor();
+}
+
+TMainForm::UserTurn::~UserTurn() {
+  if (busy_) QApplication::setOverrideCursor(Qt::BusyCursor);
 }
 
 void TMainForm::Progress(int maximum, int position) {

@@ -187,6 +187,17 @@ class TMainForm : public QMainWindow, public Feedback {
   std::string LoadPageList();
   void OnCurrentPageChanged();
   void SetStatusText(const std::string& text);
+  // While a run waits for the user in a dialog, the busy cursor gives way.
+  class UserTurn {
+   public:
+    explicit UserTurn(TMainForm& form);
+    ~UserTurn();
+    UserTurn(const UserTurn&) = delete;
+    UserTurn& operator=(const UserTurn&) = delete;
+
+   private:
+    bool busy_;
+  };
   std::filesystem::path ChooseMpispFile();
 
   AppState& state_;

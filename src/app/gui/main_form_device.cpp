@@ -93,6 +93,7 @@ void TMainForm::ShowDeviceInfo() {
 
 std::filesystem::path TMainForm::ChooseMpispFile() {
   if (mpisp_file_handler_) return mpisp_file_handler_();
+  const UserTurn turn(*this);
   const QString path = QFileDialog::getOpenFileName(this, QString(), QString(),
                                                     QStringLiteral("bin (*.bin);;*.* (*)"));
   return ToPath(path);
