@@ -81,6 +81,7 @@ class ZA4808ZA : public TarnSsdHba {
   struct TryOutcome {
     int32_t code = 0;
     bool dataPhaseDone = false;  // data was given and transferred completely
+    bool commandStored = false;  // the check found the command stored as data
   };
   // At most one of `dataIn` (read from 0x55AA) and `dataOut` (written at the
   // command address) is given.
