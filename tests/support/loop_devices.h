@@ -84,6 +84,9 @@ class LoopDevice {
       return;
     }
     device_ = device;
+    // A read-only mark left on the node by an earlier run is cleared; a
+    // device attached read-only (-r) stays read-only.
+    RunCommand("blockdev --setrw " + device_);
   }
   // The kernel keeps a read-only mark (blockdev --setro) on the loop node
   // after it is detached; it is cleared so that the next user of the node
