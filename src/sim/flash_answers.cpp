@@ -5,34 +5,51 @@
 
 #include "sim/byte_writer.h"
 #include "sim/records.h"
+#include "sim/scrambler.h"
 
 namespace dozered::sim {
 
 std::vector<uint8_t> ReadFlashPage(const DriveModel& model, const FlashCommandAddress& address, uint32_t sectors,
-                                   int levelSlot, int levelOffset) {
+                                   int, int) {
   std::vector<uint8_t> r(static_cast<size_t>(sectors) * 512, 0xFF);
   if (sectors == 0) return r;
-  PhysicalPage page;
-  if (!model.layout.ResolvePage(address, &page)) return r;  // no die there: the bus reads high
+  PhysicalPage first;
+  if (!model.layout.ResolvePage(address, &first)) return r;  // no die there: the bus reads high
   const FlashGeometry& g = model.config.geometry;
-  std::vector<uint8_t> data(static_cast<size_t>(g.PageBytes()));
-  std::vector<uint8_t> spare(static_cast<size_t>(g.spareBytes));
-  model.flash.ReadPage(page, data.data(), spare.data());
-
-  PageReadContext context;
-  context.seed = model.config.seed;
-  context.page = page;
-  context.eraseCount = model.EraseCountOf(page.block);
-  context.programmed = model.flash.IsProgrammed(page);
-  context.levelSlot = levelSlot;
-  context.levelOffset = levelOffset;
-  model.readModel->ApplyRead(context, data.data(), data.size());
-
+  const size_t pageBytes = static_cast<size_t>(g.PageBytes());
   const bool withSpare = (address.option & kOptionNoSpare) == 0;
+  const bool descramble = (address.option & kOptionScramble) != 0;
+  const bool ecc = (address.option & kOptionEccOff) == 0;
   const size_t dataBytes = (withSpare ? sectors - 1 : sectors) * size_t{512};
-  const size_t from = static_cast<size_t>(address.chunk) * 1024;
-  if (from < data.size()) std::memcpy(r.data(), data.data() + from, std::min(dataBytes, data.size() - from));
-  if (withSpare) std::memcpy(r.data() + dataBytes, spare.data(), std::min<size_t>(512, spare.size()));
+  const int planes = (address.option & kOptionOnePlane) ? 1 : g.planes - first.block.plane;
+  size_t at = 0;
+  size_t from = static_cast<size_t>(address.chunk) * 1024;
+  for (int k = 0; k < planes && at < dataBytes; ++k) {
+    PhysicalPage page = first;
+    page.block.plane = first.block.plane + k;
+    if (from >= pageBytes) {
+      from -= pageBytes;
+      continue;
+    }
+    const size_t n = std::min(dataBytes - at, pageBytes - from);
+    model.flash.ReadData(page, from, r.data() + at, n);
+    if (descramble) {
+      const PageInfo info = model.flash.Info(page);
+      const size_t programmed = ecc ? std::min(info.dataBytes, from + n) : from + n;
+      if (programmed > from) ScrambleData(model.config.seed, page.page, from, r.data() + at, programmed - from);
+    }
+    at += n;
+    from = 0;
+  }
+  if (withSpare) {
+    uint8_t* spare = r.data() + dataBytes;
+    std::vector<uint8_t> stored(static_cast<size_t>(g.spareBytes));
+    model.flash.ReadSpare(first, stored.data());
+    if (descramble && (!ecc || model.flash.Info(first).spare)) {
+      ScrambleSpare(model.config.seed, first.page, pageBytes, stored.data(), stored.size());
+    }
+    std::memcpy(spare, stored.data(), std::min<size_t>(512, stored.size()));
+  }
   return r;
 }
 
