@@ -191,7 +191,12 @@ std::vector<uint8_t> Firmware::BuildReply(uint32_t length) {
       return block_[2] == 1 ? BuildOriginalBadBlockTable(model_) : std::vector<uint8_t>(kOriginalBadTableBytes, 0);
     case opcode::kReadErrorLog: return BuildErrorLog(model_);
     case opcode::kTranslateLba: return BuildTranslation(model_, Le32(block_ + 2));
-    case opcode::kReadFlash: return ReadFlashPage(model_, DecodeFlashAddress(block_), length / 512);
+    case opcode::kReadFlash: {
+      std::vector<uint8_t> reply;
+      // An uncorrectable page fails the data phase: the controller reports its read ECC failure.
+      if (!ReadFlashPage(model_, DecodeFlashAddress(block_), length / 512, &reply)) replyFailed_ = true;
+      return reply;
+    }
     case opcode::kReadFlashDistribution: {
       int slot = -1;
       int offset = 0;
@@ -203,7 +208,7 @@ std::vector<uint8_t> Firmware::BuildReply(uint32_t length) {
           break;
         }
       }
-      return ReadFlashPage(model_, DecodeFlashAddress(block_), length / 512, slot, offset);
+      return ReadFlashDistribution(model_, DecodeFlashAddress(block_), length / 512, slot, offset);
     }
     case opcode::kReadChunkEcc: {
       // The chunk-ECC diagnostic takes the CE/channel target in byte 4 and
@@ -229,7 +234,14 @@ std::vector<uint8_t> Firmware::BuildReply(uint32_t length) {
 
 bool Firmware::DataIn(uint32_t offset, uint8_t* buffer, uint32_t length) {
   if (!active_ || CommandTakesDataOut()) return false;
-  if (offset == 0 || reply_.empty()) reply_ = BuildReply(offset + length);
+  if (offset == 0 || reply_.empty()) {
+    replyFailed_ = false;
+    reply_ = BuildReply(offset + length);
+    if (replyFailed_) {
+      reply_.clear();
+      return false;
+    }
+  }
   for (uint32_t i = 0; i < length; ++i) {
     const size_t at = static_cast<size_t>(offset) + i;
     buffer[i] = at < reply_.size() ? reply_[at] : 0;

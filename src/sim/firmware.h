@@ -91,6 +91,7 @@ class Firmware {
   uint8_t block_[512] = {};
   bool active_ = false;
   std::vector<uint8_t> reply_;
+  bool replyFailed_ = false;  // the reply could not be built: the data phase fails
   DiagnosticKind diagnostic_ = DiagnosticKind::kNone;
   std::vector<uint8_t> diagnosticPayload_;
   uint32_t downloadBase_ = 0;

@@ -155,9 +155,11 @@ PageInfo FlashStore::Info(const PhysicalPage& page) const {
     return info;
   }
   if (!InitialPage(page, nullptr)) return info;
+  // A factory-bad page holds nothing but its mark.
+  const bool factoryBad = InitialContentOf(page.block) == InitialContent::kFactoryBad;
   info.programmed = true;
-  info.dataBytes = InitialContentOf(page.block) == InitialContent::kFactoryBad ? 0 : pageBytes_;
-  info.spare = true;
+  info.dataBytes = factoryBad ? 0 : pageBytes_;
+  info.spare = !factoryBad;
   info.programmedAtHours = -initialAgeHours_;
   return info;
 }
