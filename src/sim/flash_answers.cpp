@@ -207,7 +207,11 @@ std::vector<uint8_t> ReadFlashDistribution(const DriveModel& model, const FlashC
 
 ChunkEccGeometry ChunkEccGeometryOf(const DriveModel& model) {
   const std::vector<uint8_t> cardInfo = BuildCardInfoReply(model);
-  return ChunkEccGeometryFromCardInfo(cardInfo.data());
+  ChunkEccGeometry g;
+  g.chunksPerGroup = std::clamp<int>(cardInfo[card_info::kPageSizeKiB], 1, 64);
+  g.groupsPerRow = std::clamp<int>(cardInfo[card_info::kPlaneCount], 1, 4);
+  g.retryRows = kChunkEccRetryRows;
+  return g;
 }
 
 std::vector<uint8_t> BuildChunkEccAnswer(const DriveModel& model, uint16_t block, uint16_t page, uint8_t target,
