@@ -48,7 +48,8 @@ TEST_F(DemoScanTest, ListsEveryControllerDriveInEachCodeMode) {
   EXPECT_NE(dynamic_cast<VirtualPlatform*>(state_->Platform.get()), nullptr);
   // The README names the section of each entry.
   EXPECT_EQ(entries_, (std::vector<std::string>{"e: (1, 0)", "f: (4, 0)", "PHYSICALDRIVE1 (2, 0)",
-                                                "PHYSICALDRIVE2 (3, 0)"}))
+                                                "PHYSICALDRIVE2 (3, 0)", "PHYSICALDRIVE4 (5, 0)",
+                                                "PHYSICALDRIVE5 (6, 0)"}))
       << "the plain disk is not listed";
   EXPECT_GE(DeviceInMode(0), 0);
   EXPECT_GE(DeviceInMode(1), 0);
