@@ -54,10 +54,11 @@ FlashStore::FlashStore(const DriveConfig& config, const FlashLayout& layout, con
 
 InitialContent FlashStore::InitialContentOf(const PhysicalBlock& block) const {
   if (badBlocks_.IsPhysicalBlockFactoryBad(block)) return InitialContent::kFactoryBad;
+  // The code and information blocks sit at the same block numbers on every die.
   const int fblock = layout_.FBlockOf(block);
-  if (fblock == kIspBlocks[0] || fblock == kIspBlocks[1]) return InitialContent::kIspCode;
-  if (fblock == kInfoBlocks[0] || fblock == kInfoBlocks[1]) return InitialContent::kInfoRecords;
-  if (fblock < kEraseCountStartBlock || badBlocks_.IsFBlockBad(fblock)) return InitialContent::kErased;
+  if (block.blockInCe == kIspBlocks[0] || block.blockInCe == kIspBlocks[1]) return InitialContent::kIspCode;
+  if (block.blockInCe == kInfoBlocks[0] || block.blockInCe == kInfoBlocks[1]) return InitialContent::kInfoRecords;
+  if (IsSystemFBlock(fblock, layout_.geometry()) || badBlocks_.IsFBlockBad(fblock)) return InitialContent::kErased;
   const uint64_t h = Hash(seed_, HashDomain::kPreAgedData, static_cast<uint64_t>(fblock), ~0ull);
   return UnitFromHash(h) < fill_ ? InitialContent::kData : InitialContent::kErased;
 }
@@ -130,11 +131,14 @@ void FlashStore::ReadPage(const PhysicalPage& page, uint8_t* data, uint8_t* spar
   if (it != pages_.end()) {
     std::memcpy(data, it->second.get(), pageBytes_);
     std::memcpy(spare, it->second.get() + pageBytes_, spareBytes_);
-    return;
+  } else if (!InitialPage(page, data, spare)) {
+    std::memset(data, 0xFF, pageBytes_);
+    std::memset(spare, 0xFF, spareBytes_);
   }
-  if (InitialPage(page, data, spare)) return;
-  std::memset(data, 0xFF, pageBytes_);
-  std::memset(spare, 0xFF, spareBytes_);
+  // A block retired in use carries the bad mark on its first and last page.
+  if ((page.page == 0 || page.page == layout_.geometry().pagesPerBlock - 1) && badBlocks_.IsPhysicalBlockRetired(page.block)) {
+    spare[kSpareBadMark] = 0x00;
+  }
 }
 
 bool FlashStore::IsProgrammed(const PhysicalPage& page) const {
@@ -186,5 +190,57 @@ uint32_t FlashStore::FBlockErasesThisLife(int fblock) const {
 }
 
 size_t FlashStore::StoredBytes() const { return pages_.size() * (pageBytes_ + spareBytes_); }
+
+void FlashStore::SaveBlockTable(std::vector<uint8_t>& out) const {
+  uint8_t word[8];
+  PutLe64(word, nextSequence_);
+  out.insert(out.end(), word, word + 8);
+  PutLe32(word, static_cast<uint32_t>(blocks_.size()));
+  out.insert(out.end(), word, word + 4);
+  for (const BlockState& b : blocks_) {
+    PutLe32(word, b.erases);
+    word[4] = b.erased ? 1 : 0;
+    out.insert(out.end(), word, word + 5);
+  }
+}
+
+bool FlashStore::LoadBlockTable(const uint8_t* data, size_t length) {
+  auto le32 = [](const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+  };
+  if (length < 12 || le32(data + 8) != blocks_.size() || length != 12 + 5 * blocks_.size()) return false;
+  nextSequence_ = le32(data) | (static_cast<uint64_t>(le32(data + 4)) << 32);
+  std::fill(fblockErases_.begin(), fblockErases_.end(), 0);
+  for (size_t i = 0; i < blocks_.size(); ++i) {
+    blocks_[i].erases = le32(data + 12 + 5 * i);
+    blocks_[i].erased = data[12 + 5 * i + 4] != 0;
+    uint32_t& f = fblockErases_[static_cast<size_t>(layout_.FBlockOf(layout_.BlockAt(static_cast<int>(i))))];
+    f = std::max(f, blocks_[i].erases);
+  }
+  return true;
+}
+
+void FlashStore::SavePages(const std::function<void(const std::vector<uint8_t>& record)>& emit) const {
+  std::vector<uint8_t> record(8 + pageBytes_ + spareBytes_);
+  for (const auto& [key, bytes] : pages_) {
+    PutLe64(record.data(), key);
+    std::memcpy(record.data() + 8, bytes.get(), pageBytes_ + spareBytes_);
+    emit(record);
+  }
+}
+
+bool FlashStore::LoadPage(const uint8_t* data, size_t length) {
+  if (length != 8 + pageBytes_ + spareBytes_) return false;
+  uint64_t key = 0;
+  for (int i = 0; i < 8; ++i) key |= static_cast<uint64_t>(data[i]) << (8 * i);
+  if (key >= static_cast<uint64_t>(layout_.PhysicalBlockCount()) * static_cast<uint64_t>(layout_.geometry().pagesPerBlock)) {
+    return false;
+  }
+  auto bytes = std::make_unique<uint8_t[]>(pageBytes_ + spareBytes_);
+  std::memcpy(bytes.get(), data + 8, pageBytes_ + spareBytes_);
+  pages_[key] = std::move(bytes);
+  return true;
+}
 
 }  // namespace dozered::sim
