@@ -13,7 +13,7 @@ DriveModel::DriveModel(const DriveConfig& c)
       wear(c),
       badBlocks(c, layout, wear),
       flash(c, layout, badBlocks),
-      readModel(MakeIdealReadModel()),
+      cells(c.seed, c.geometry),
       cardMode(c.cardMode),
       ftl(*this) {
   const uint64_t h = Hash(c.seed, HashDomain::kRecords, 0x9C);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "sim/drive_model.h"
+#include "sim/scrambler.h"
 
 namespace dozered::sim {
 namespace {
@@ -20,11 +21,6 @@ uint32_t GetLe32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
          (static_cast<uint32_t>(p[3]) << 24);
 }
-
-// The firmware's normal path stores host data scrambled; a flash read with
-// the scrambling bit of its option byte set descrambles it again.
-void ScrambleForStore(uint64_t, int, uint8_t*, size_t, uint8_t*, size_t) {}
-void DescrambleData(uint64_t, int, size_t, uint8_t*, size_t) {}
 
 }  // namespace
 
@@ -176,27 +172,30 @@ void Ftl::Release(uint64_t location) {
   if (sb.valid > 0) --sb.valid;
 }
 
+// Host data is stored as the firmware's normal path stores it: scrambled,
+// data and spare, so that a flash read with the scrambling bit of its option
+// byte set shows it as the host wrote it. The spare carries the controller's
+// tags (the page's first logical unit as its logical tag) and the logical
+// unit of every unit.
 bool Ftl::ProgramStoredPage(const PhysicalPage& page, const uint32_t* units) {
-  if (model_.ProgramWearsOut(page)) return false;
   const FlashGeometry& g = model_.config.geometry;
+  if (model_.flash.IsProgrammed(page)) return false;  // written through the flash commands
+  if (model_.ProgramWearsOut(page)) return false;
   pageData_.assign(static_cast<size_t>(g.PageBytes()), 0xFF);
   pageSpare_.assign(static_cast<size_t>(g.spareBytes), 0xFF);
   std::memcpy(pageData_.data(), pageBuffer_.data(), pageBuffer_.size());
+  const uint64_t logicalTag = units[0] == kNoUnit ? ~0ull : units[0];
+  FillSpareTags(model_.layout, page, logicalTag, model_.flash.TakeSequenceNumber(), pageSpare_.data(), pageSpare_.size());
   for (uint32_t k = 0; k < unitsPerPage_ && kSpareUnitTags + 4 * (k + 1) <= pageSpare_.size(); ++k) {
     PutLe32(pageSpare_.data() + kSpareUnitTags + 4 * k, units[k]);
   }
-  ScrambleForStore(model_.config.seed, page.page, pageData_.data(), pageData_.size(), pageSpare_.data(),
-                   pageSpare_.size());
-  return model_.flash.Program(page, 0, pageData_.data(), pageData_.size());
+  ScramblePage(model_.config.seed, page.page, pageData_.data(), pageData_.size(), pageSpare_.data(), pageSpare_.size());
+  return model_.flash.Program(page, 0, pageData_.data(), pageData_.size(), pageSpare_.data());
 }
 
 void Ftl::ReadStoredData(const PhysicalPage& page, size_t offset, uint8_t* out, size_t length) const {
-  const FlashGeometry& g = model_.config.geometry;
-  pageData_.resize(static_cast<size_t>(g.PageBytes()));
-  pageSpare_.resize(static_cast<size_t>(g.spareBytes));
-  model_.flash.ReadPage(page, pageData_.data(), pageSpare_.data());
-  std::memcpy(out, pageData_.data() + offset, length);
-  DescrambleData(model_.config.seed, page.page, offset, out, length);
+  model_.flash.ReadData(page, offset, out, length);
+  ScrambleData(model_.config.seed, page.page, offset, out, length);
 }
 
 bool Ftl::Append(uint32_t unit, const uint8_t* data, bool collecting) {
