@@ -86,6 +86,16 @@ TEST_P(TranslationTest, FlashRwReadAtTheTranslatedAddressShowsWhatTheHostWrote) 
                            data.begin() + static_cast<long>(512 * k)))
         << "LBA " << lba + k;
   }
+  // Stored scrambled: without descrambling the page shows other bytes.
+  const std::vector<uint8_t> answer = Translate(drive, lba);
+  Sector command = CommandBlock(0xF0, 0x0A);
+  testing::SetFlashAddress(command, U16(answer, 2), U16(answer, 6), static_cast<uint8_t>(U16(answer, 8) / 2),
+                           static_cast<uint8_t>(0x20 | (U16(answer, 10) << 6)),
+                           static_cast<uint8_t>(U16(answer, 18) | (U16(answer, 12) << 3)));
+  const std::vector<uint8_t> raw = testing::ReadReply(drive, command, 33 * 512);
+  ASSERT_FALSE(raw.empty());
+  const size_t at = static_cast<size_t>(U16(answer, 8) % 2) * 512;
+  EXPECT_FALSE(std::equal(raw.begin() + static_cast<long>(at), raw.begin() + static_cast<long>(at) + 512, data.begin()));
 }
 
 // LBA and sector count: one sector (still in the controller's RAM when the
@@ -142,6 +152,37 @@ TEST(FtlTest, PagesFillChannelFirstThenCeThenPlaneThenTheNextPage) {
       EXPECT_EQ(l.buffered, q == stripe);  // the last page is not full: it waits in RAM
     }
   }
+}
+
+TEST(FtlTest, APageWrittenThroughTheFlashCommandsIsPassedOverNotOverwritten) {
+  SimulatedDrive drive{DriveConfig{}};
+  const std::vector<uint8_t> first = Pattern(0, 8, 1);
+  ASSERT_TRUE(testing::ScsiWrite(drive, 0, 8, first.data()));
+  LbaLocation l;
+  ASSERT_TRUE(drive.model().ftl.Locate(0, &l));
+  ASSERT_TRUE(l.buffered);
+  // The engineer writes the page that comes next in program order: channel 1
+  // of the same page row.
+  const std::vector<uint8_t> engineer(16384, 0xE7);
+  Sector write = CommandBlock(0xF1, 0x0B);
+  testing::SetFlashAddress(write, static_cast<uint16_t>(l.fblock), 0, 0, 0x25, 0x01);
+  ASSERT_EQ(testing::ExchangeOut(drive, write, engineer.data(), 16384), 0);
+  // Seven more units: three fill the first page, four need the next one.
+  const std::vector<uint8_t> more = Pattern(8, 56, 2);
+  ASSERT_TRUE(testing::ScsiWrite(drive, 8, 56, more.data()));
+  for (uint32_t lba = 8; lba < 64; lba += 8) {
+    ASSERT_TRUE(drive.model().ftl.Locate(lba, &l));
+    EXPECT_FALSE(l.page.page == 0 && l.page.block.channel == 1 && l.ceOffset == 0 && l.page.block.plane == 0) << lba;
+  }
+  std::vector<uint8_t> back(64 * 512);
+  ASSERT_TRUE(testing::ScsiRead(drive, 0, 64, back.data()));
+  EXPECT_TRUE(std::equal(first.begin(), first.end(), back.begin()));
+  EXPECT_TRUE(std::equal(more.begin(), more.end(), back.begin() + 8 * 512));
+  Sector read = CommandBlock(0xF0, 0x0A);
+  testing::SetFlashAddress(read, static_cast<uint16_t>(l.fblock), 0, 0, 0x25, 0x01);
+  const auto page = testing::ReadReply(drive, read, 33 * 512);
+  ASSERT_FALSE(page.empty());
+  EXPECT_TRUE(std::equal(engineer.begin(), engineer.end(), page.begin()));
 }
 
 TEST(FtlTest, SuperblocksAreTakenLeastWornFirstAndNeverBadOrSystemBlocks) {
