@@ -1,5 +1,6 @@
 #include "sim/drive_state_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -278,7 +279,7 @@ bool DriveStateFile::Open(Firmware& firmware, HostData& host) {
     note_ = "state file " + path_ + " cannot be read; it is left as it is and this drive keeps no state";
     return false;
   }
-  const bool empty = got == 0;
+  const bool empty = got == 0;  // nothing in it to lose: it becomes the journal
   const bool v2 = got == kHeaderBytes && std::memcmp(head, kMagic, 8) == 0;
   const bool v1 = got == kHeaderBytes && std::memcmp(head, kMagicV1, 8) == 0;
   if (!empty && !v2 && !v1) {

@@ -82,10 +82,7 @@ PhysicalPage Ftl::PageOfSlot(int fblock, uint32_t slot, int* ceOffset) const {
 }
 
 bool Ftl::InOpenPage(uint64_t location) const {
-  if (open_ < 0 || location == kUnmapped) return false;
-  const uint64_t base = static_cast<uint64_t>(open_) * unitsPerSuperblock_;
-  const uint32_t pageStart = writeSlot_ - writeSlot_ % unitsPerPage_;
-  return location >= base + pageStart && location < base + writeSlot_;
+  return bufferFill_ > 0 && location >= bufferBase_ && location < bufferBase_ + bufferFill_;
 }
 
 bool Ftl::Locate(uint64_t lba, LbaLocation* out) const {
@@ -202,9 +199,12 @@ bool Ftl::Append(uint32_t unit, const uint8_t* data, bool collecting) {
   if (readOnly_ || !EnsureOpen(collecting)) return false;
   Superblock& sb = superblocks_[static_cast<size_t>(open_)];
   const uint32_t slot = writeSlot_++;
+  const uint64_t location = static_cast<uint64_t>(open_) * unitsPerSuperblock_ + slot;
+  if (slot % unitsPerPage_ == 0) bufferBase_ = location;
+  bufferFill_ = slot % unitsPerPage_ + 1;
   std::memcpy(pageBuffer_.data() + (slot % unitsPerPage_) * kUnitBytes, data, kUnitBytes);
   Release(MapGet(unit));
-  MapSet(unit, static_cast<uint64_t>(open_) * unitsPerSuperblock_ + slot);
+  MapSet(unit, location);
   sb.owners[slot] = unit;
   ++sb.valid;
   if (writeSlot_ % unitsPerPage_ == 0) return ProgramOpenPage();
@@ -267,12 +267,14 @@ bool Ftl::ProgramOpenPage() {
   // The units of the page in the buffer, by their position in the page.
   std::vector<uint32_t> units(unitsPerPage_);
   for (;;) {
-    Superblock& sb = superblocks_[static_cast<size_t>(open_)];
-    const uint32_t pageStart = (writeSlot_ - 1) - (writeSlot_ - 1) % unitsPerPage_;
+    const int from = static_cast<int>(bufferBase_ / unitsPerSuperblock_);
+    const uint32_t pageStart = static_cast<uint32_t>(bufferBase_ % unitsPerSuperblock_);
+    Superblock& sb = superblocks_[static_cast<size_t>(from)];
     for (uint32_t k = 0; k < unitsPerPage_; ++k) units[k] = sb.owners[pageStart + k];
-    const PhysicalPage page = PageOfSlot(open_, pageStart, nullptr);
+    const PhysicalPage page = PageOfSlot(from, pageStart, nullptr);
     if (ProgramStoredPage(page, units.data())) {
       ++pagesProgrammed_;
+      bufferFill_ = 0;
       if (writeSlot_ >= unitsPerSuperblock_) {
         sb.state = State::kClosed;
         open_ = -1;
@@ -282,37 +284,38 @@ bool Ftl::ProgramOpenPage() {
     // The page refused the program: the block wore out (and was retired), or
     // the page was written through the flash commands. The buffered units
     // move on to the next page, or to a new superblock.
-    const bool bad = model_.badBlocks.IsFBlockBad(open_);
-    const int from = open_;
+    const bool bad = model_.badBlocks.IsFBlockBad(from);
     uint32_t next = writeSlot_;
     if (bad || next + unitsPerPage_ > unitsPerSuperblock_) {
       sb.state = bad ? State::kBad : State::kClosed;
       open_ = -1;
+      // No room left anywhere: the units stay in RAM, readable, and the
+      // drive takes no more writes.
       if (!OpenSuperblock()) return false;
       next = 0;
     }
     Superblock& target = superblocks_[static_cast<size_t>(open_)];
     Superblock& source = superblocks_[static_cast<size_t>(from)];
+    const uint64_t base = static_cast<uint64_t>(open_) * unitsPerSuperblock_ + next;
     for (uint32_t k = 0; k < unitsPerPage_; ++k) {
       const uint32_t unit = units[k];
       source.owners[pageStart + k] = kNoUnit;
-      if (unit == kNoUnit) continue;
-      if (MapGet(unit) != static_cast<uint64_t>(from) * unitsPerSuperblock_ + pageStart + k) continue;
+      if (unit == kNoUnit || MapGet(unit) != bufferBase_ + k) continue;
       if (source.valid > 0) --source.valid;
-      MapSet(unit, static_cast<uint64_t>(open_) * unitsPerSuperblock_ + next + k);
+      MapSet(unit, base + k);
       target.owners[next + k] = unit;
       ++target.valid;
     }
+    bufferBase_ = base;
     writeSlot_ = next + unitsPerPage_;
   }
 }
 
 bool Ftl::Flush() {
-  if (open_ < 0 || writeSlot_ % unitsPerPage_ == 0) return false;
-  const uint32_t end = writeSlot_ - writeSlot_ % unitsPerPage_ + unitsPerPage_;
-  std::memset(pageBuffer_.data() + (writeSlot_ % unitsPerPage_) * kUnitBytes, 0xFF,
-              (end - writeSlot_) * kUnitBytes);
-  writeSlot_ = end;
+  if (open_ < 0 || bufferFill_ == 0 || bufferFill_ == unitsPerPage_) return false;
+  std::memset(pageBuffer_.data() + bufferFill_ * kUnitBytes, 0xFF, (unitsPerPage_ - bufferFill_) * kUnitBytes);
+  writeSlot_ += unitsPerPage_ - bufferFill_;
+  bufferFill_ = unitsPerPage_;
   ProgramOpenPage();
   if (journal_ != nullptr) journal_->OnFtlFlush();
   return true;
@@ -386,6 +389,8 @@ void Ftl::Save(std::vector<uint8_t>& out) const {
   put(unitsPerSuperblock_, 4);
   put(static_cast<uint32_t>(open_), 4);
   put(writeSlot_, 4);
+  put(bufferBase_, 8);
+  put(bufferFill_, 4);
   put(readOnly_ ? 1 : 0, 1);
   put(pagesProgrammed_, 8);
   put(unitsRelocated_, 8);
@@ -410,14 +415,18 @@ bool Ftl::Load(const uint8_t* data, size_t length) {
     at += static_cast<size_t>(bytes);
     return true;
   };
-  uint64_t count, units, open, slot, readOnly, programmed, relocated, erased;
-  if (!get(4, &count) || !get(4, &units) || !get(4, &open) || !get(4, &slot) || !get(1, &readOnly) ||
+  uint64_t count, units, open, slot, bufferBase, bufferFill, readOnly, programmed, relocated, erased;
+  if (!get(4, &count) || !get(4, &units) || !get(4, &open) || !get(4, &slot) || !get(8, &bufferBase) ||
+      !get(4, &bufferFill) || !get(1, &readOnly) ||
       !get(8, &programmed) || !get(8, &relocated) || !get(8, &erased)) {
     return false;
   }
   if (count != superblocks_.size() || units != unitsPerSuperblock_ || length - at < pageBuffer_.size()) return false;
   const int openIndex = static_cast<int>(static_cast<int32_t>(static_cast<uint32_t>(open)));
-  if (openIndex >= static_cast<int>(count) || slot > unitsPerSuperblock_) return false;
+  if (openIndex >= static_cast<int>(count) || slot > unitsPerSuperblock_ || bufferFill > unitsPerPage_ ||
+      (bufferFill > 0 && bufferBase / unitsPerSuperblock_ >= count)) {
+    return false;
+  }
   std::memcpy(pageBuffer_.data(), data + at, pageBuffer_.size());
   at += pageBuffer_.size();
   for (auto& chunk : map_) chunk.reset();
@@ -447,6 +456,8 @@ bool Ftl::Load(const uint8_t* data, size_t length) {
   }
   open_ = openIndex;
   writeSlot_ = static_cast<uint32_t>(slot);
+  bufferBase_ = bufferBase;
+  bufferFill_ = static_cast<uint32_t>(bufferFill);
   if (open_ >= 0 && (superblocks_[static_cast<size_t>(open_)].state != State::kOpen ||
                      !superblocks_[static_cast<size_t>(open_)].owners)) {
     return false;

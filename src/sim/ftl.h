@@ -98,7 +98,7 @@ class Ftl {
   };
   static constexpr uint32_t kNoUnit = 0xFFFFFFFFu;
   static constexpr uint64_t kUnmapped = ~0ull;
-  static constexpr uint32_t kMapChunk = 4096;
+  static constexpr uint32_t kMapChunk = 1024;
 
   uint64_t MapGet(uint64_t unit) const;
   void MapSet(uint64_t unit, uint64_t location);
@@ -134,6 +134,8 @@ class Ftl {
   int open_ = -1;
   uint32_t writeSlot_ = 0;             // next slot of the open superblock
   std::vector<uint8_t> pageBuffer_;    // units of the page being filled
+  uint64_t bufferBase_ = 0;            // location of the buffer's first unit
+  uint32_t bufferFill_ = 0;            // units in the buffer; 0 when it waits for none
   mutable std::vector<uint8_t> pageData_;   // one page as stored
   mutable std::vector<uint8_t> pageSpare_;
   bool readOnly_ = false;

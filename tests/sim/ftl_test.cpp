@@ -290,25 +290,36 @@ TEST(FtlTest, MemoryFollowsWhatWasWritten) {
   EXPECT_EQ(drive.model().ftl.Statistics().mappedUnits, 8u);
 }
 
-TEST(FtlTest, AFullDriveOfWornBlocksRefusesWritesButKeepsWhatItHolds) {
+TEST(FtlTest, AFullDriveOfWornBlocksRefusesWritesButKeepsWhatItAcknowledged) {
   DriveConfig config = SmallDrive(0);
   config.ratedCycles = 1;  // blocks last a handful of erases
   SimulatedDrive drive(config);
-  const std::vector<uint8_t> first = Pattern(0, 8, 0x11);
-  ASSERT_TRUE(testing::ScsiWrite(drive, 0, 8, first.data()));
+  const uint32_t capacity = drive.capacity();
+  std::vector<uint8_t> shadow(static_cast<size_t>(capacity) * 512, 0);
+  uint32_t refusedLba = 0;
   bool refused = false;
   for (int pass = 0; pass < 400 && !refused; ++pass) {
-    const std::vector<uint8_t> data = Pattern(8, 64, static_cast<uint8_t>(pass));
-    for (uint32_t lba = 8; lba + 64 <= drive.capacity() && !refused; lba += 64) {
-      refused = !testing::ScsiWrite(drive, lba, 64, data.data());
+    for (uint32_t lba = 0; lba + 24 <= capacity && !refused; lba += 24) {  // three units, across pages
+      const std::vector<uint8_t> data = Pattern(lba, 24, static_cast<uint8_t>(pass));
+      if (testing::ScsiWrite(drive, lba, 24, data.data())) {
+        std::copy(data.begin(), data.end(), shadow.begin() + static_cast<long>(lba) * 512);
+      } else {
+        refused = true;
+        refusedLba = lba;
+      }
     }
   }
   ASSERT_TRUE(refused);
   EXPECT_TRUE(drive.model().ftl.ReadOnly());
   EXPECT_GT(drive.model().RunTimeBadCount(), 0);
-  Sector back;
-  ASSERT_TRUE(testing::ScsiRead(drive, 0, 1, back.data()));
-  EXPECT_TRUE(std::equal(back.begin(), back.end(), first.begin()));
+  const std::vector<uint8_t> more = Pattern(0, 8, 0x77);
+  EXPECT_FALSE(testing::ScsiWrite(drive, 0, 8, more.data()));
+  std::vector<uint8_t> back(24 * 512);
+  for (uint32_t lba = 0; lba + 24 <= capacity; lba += 24) {
+    if (lba == refusedLba) continue;  // the write that failed may have stored part of itself
+    ASSERT_TRUE(testing::ScsiRead(drive, lba, 24, back.data()));
+    ASSERT_TRUE(std::equal(back.begin(), back.end(), shadow.begin() + static_cast<long>(lba) * 512)) << "LBA " << lba;
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "sim/code_images.h"
 #include "sim/drive_state_file.h"
 #include "sim/records.h"
+#include "sim/sim_hash.h"
 #include "sim/simulated_drive.h"
 #include "support/file_bytes.h"
 #include "support/sim_code_loading.h"
@@ -242,6 +243,34 @@ TEST_P(FtlPersistenceTest, ARestartRebuildsTheTranslationLayerExactly) {
 
 // Journal limits: never compacted, compacted again and again.
 INSTANTIATE_TEST_SUITE_P(Limits, FtlPersistenceTest, ::testing::Values(1ull << 40, 16ull * 1024));
+
+TEST_F(PersistenceTest, AJournalOfTheFirstFormatIsReplayedAndRewritten) {
+  // The first format: "DZSIMST1", a hash of the seed and geometry, then
+  // unframed records; 'U' holds one sector (LBA, 512 bytes).
+  const FlashGeometry& g = config_.geometry;
+  uint64_t fingerprint = SplitMix64(config_.seed);
+  for (int v : {g.channels, g.ces, g.interleaveWays, g.planes, g.blocksPerCe, g.pagesPerBlock, g.pageSizeKiB, g.spareBytes}) {
+    fingerprint = SplitMix64(fingerprint ^ static_cast<uint64_t>(v));
+  }
+  std::string journal = "DZSIMST1";
+  for (int k = 0; k < 8; ++k) journal += static_cast<char>(fingerprint >> (8 * k));
+  Sector user;
+  user.fill(0x6D);
+  journal += 'U';
+  for (int k = 0; k < 8; ++k) journal += static_cast<char>(k == 0 ? 42 : 0);
+  journal.append(reinterpret_cast<const char*>(user.data()), user.size());
+  dir_.Write("drive.state", journal);
+  {
+    SimulatedDrive drive(config_);
+    EXPECT_TRUE(drive.persistent());
+    EXPECT_EQ(testing::ReadSector(drive, 42), user);
+  }
+  std::string now;
+  ASSERT_TRUE(testing::ReadFileBytes(config_.stateFile, now));
+  EXPECT_EQ(now.substr(0, 8), "DZSIMST2");
+  SimulatedDrive again(config_);
+  EXPECT_EQ(testing::ReadSector(again, 42), user);
+}
 
 TEST_F(PersistenceTest, CutOffTailIsDroppedAndLaterWritesStillCount) {
   Sector a, b;
