@@ -26,7 +26,7 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
 
-echo "== Windows compile check of dozered_core (MinGW-w64)"
+echo "== Windows compile check of the core layers (MinGW-w64)"
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j "$jobs"
 

@@ -7,7 +7,7 @@
 #include "app/gui/application.h"
 #include "app/gui/main_form.h"
 #include "app/gui/setup_form.h"
-#include "app/platform_setup.h"
+#include "app/startup/platform_setup.h"
 #include "flash/gui/distribution_form.h"
 #include "reports/gui/erase_count_analyze_form.h"
 

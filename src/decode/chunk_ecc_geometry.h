@@ -2,8 +2,7 @@
 // card-information record: one answer describes one page as `retryRows` rows
 // (read-retry levels), each of `groupsPerRow` groups (one per plane), each
 // group `chunksPerGroup` chunk counts (one per 1 KiB chunk of the page)
-// followed by one spare count, one byte each. The tool and the simulated
-// drive both use this definition.
+// followed by one spare count, one byte each.
 #pragma once
 
 #include <cstdint>

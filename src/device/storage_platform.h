@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "device/virtual_drive.h"
+#include "device/ata_task_file.h"
 
 namespace dozered {
 

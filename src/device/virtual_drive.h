@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "device/ata_task_file.h"
+
 namespace dozered {
 
 // SCSI status bytes a drive can return.
@@ -30,17 +32,6 @@ struct ScsiOutcome {
   uint8_t status = kScsiStatusGood;  // SCSI status byte
   uint8_t sense[32] = {};            // fixed-format sense when status is CHECK CONDITION
   uint8_t senseLength = 0;
-};
-
-struct AtaTaskFile {
-  uint8_t features = 0;
-  uint8_t sectorCount = 0;
-  uint8_t lbaLow = 0;
-  uint8_t lbaMid = 0;
-  uint8_t lbaHigh = 0;
-  uint8_t device = 0;
-  uint8_t command = 0;
-  uint8_t reserved = 0;
 };
 
 struct AtaCommand {

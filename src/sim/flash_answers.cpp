@@ -137,15 +137,14 @@ bool ReadPartCorrected(const DriveModel& model, PageCells& cells, const PagePart
   return true;
 }
 
-// The references of a distribution read: level slot 0 moves the one
-// reference of a strong (SLC) read, slots 1 to 3 move R1, R2 and R3.
-ReadReferences ShiftedReferences(bool strong, int slot, int offset) {
+// The references of a distribution read: level slot 1 moves R1, slot 3 R3,
+// and slots 0 and 2 move R2, the one reference of a strong (SLC) read and the
+// reference of an LSB page.
+ReadReferences ShiftedReferences(int slot, int offset) {
   ReadReferences r;
-  if (strong) {
-    if (slot == 0) r.r2 += offset;
-  } else if (slot == 1) {
+  if (slot == 1) {
     r.r1 += offset;
-  } else if (slot == 2) {
+  } else if (slot == 0 || slot == 2) {
     r.r2 += offset;
   } else if (slot == 3) {
     r.r3 += offset;
@@ -197,8 +196,7 @@ std::vector<uint8_t> ReadFlashDistribution(const DriveModel& model, const FlashC
   if (!model.layout.ResolvePage(address, &first)) return r;
   const bool withSpare = (address.option & kOptionNoSpare) == 0;
   const size_t dataBytes = (withSpare ? sectors - 1 : sectors) * size_t{512};
-  const ReadReferences references =
-      ShiftedReferences((address.option & kOptionStrongPage) != 0, levelSlot, levelOffset);
+  const ReadReferences references = ShiftedReferences(levelSlot, levelOffset);
   for (const PagePart& part : SplitIntoPages(model, address, first, dataBytes, r.data())) {
     PageCells cells(model, part.page);
     const bool firstPage = part.page.block.plane == first.block.plane;
@@ -209,7 +207,11 @@ std::vector<uint8_t> ReadFlashDistribution(const DriveModel& model, const FlashC
 
 ChunkEccGeometry ChunkEccGeometryOf(const DriveModel& model) {
   const std::vector<uint8_t> cardInfo = BuildCardInfoReply(model);
-  return ChunkEccGeometryFromCardInfo(cardInfo.data());
+  ChunkEccGeometry g;
+  g.chunksPerGroup = std::clamp<int>(cardInfo[card_info::kPageSizeKiB], 1, 64);
+  g.groupsPerRow = std::clamp<int>(cardInfo[card_info::kPlaneCount], 1, 4);
+  g.retryRows = kChunkEccRetryRows;
+  return g;
 }
 
 std::vector<uint8_t> BuildChunkEccAnswer(const DriveModel& model, uint16_t block, uint16_t page, uint8_t target,

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "decode/chunk_ecc_geometry.h"
+#include "sim/chunk_ecc_answer.h"
 #include "sim/drive_model.h"
 #include "sim/flash_layout.h"
 
@@ -64,6 +64,9 @@ std::vector<uint8_t> BuildMarkBadList(const DriveModel& model);
 std::vector<uint8_t> BuildOriginalBadBlockTable(const DriveModel& model);
 std::vector<uint8_t> BuildTranslation(const DriveModel& model, uint32_t lba);
 
+// Chunks = page size in KiB (1 to 64), groups = planes (1 to 4), 8 read-retry
+// levels, as the drive's card-information record reports them; the answer
+// always fits 64 KiB.
 ChunkEccGeometry ChunkEccGeometryOf(const DriveModel& model);
 // The chunk-ECC answer for one page: block, page and the CE/channel target
 // byte (CE x 8 + channel) as the chunk-ECC diagnostic takes them.

@@ -7,7 +7,7 @@
 #include "app/code_loading.h"
 #include "app/device_scan.h"
 #include "app/paths.h"
-#include "app/platform_setup.h"
+#include "app/startup/platform_setup.h"
 #include "device/virtual_platform.h"
 #include "support/recording_feedback.h"
 #include "support/temp_dir.h"

@@ -18,7 +18,7 @@
 #include "app/gui/pages/identify_table_page.h"
 #include "app/gui/setup_form.h"
 #include "app/page_table.h"
-#include "app/platform_setup.h"
+#include "app/startup/platform_setup.h"
 #include "support/temp_dir.h"
 
 namespace dozered {

@@ -1,4 +1,4 @@
-#include "app/platform_setup.h"
+#include "app/startup/platform_setup.h"
 
 #include <filesystem>
 
