@@ -378,7 +378,7 @@ DriveStateFile::Stop DriveStateFile::Replay(const std::vector<uint8_t>& bytes, s
                                 Le32(p + 12));
     } else if (type == kErase && length == 4) {
       firmware_->RestoreErase(static_cast<int>(Le32(p)));
-    } else if (type == kMode && length == 1) {
+    } else if (type == kMode && length == 1 && p[0] <= 2) {
       firmware_->RestoreMode(p[0]);
     } else if (type == kCounters && length == 32) {
       model.counters.hostSectorsRead = Le64(p);
@@ -436,7 +436,7 @@ bool DriveStateFile::ApplySnapshotPart(uint8_t type, const uint8_t* p, size_t le
     snapshotOpen_ = false;
     return ok;
   }
-  if (snapshotOpen_ || length < 1 + 2 + 32) return false;
+  if (snapshotOpen_ || length < 1 + 2 + 32 || p[0] > 2) return false;
   model.cardMode = p[0];
   model.flashClock = static_cast<uint16_t>(p[1] | (p[2] << 8));
   model.counters.hostSectorsRead = Le64(p + 3);

@@ -462,6 +462,11 @@ bool Ftl::Load(const uint8_t* data, size_t length) {
                      !superblocks_[static_cast<size_t>(open_)].owners)) {
     return false;
   }
+  // The buffered page starts a page of a superblock that holds data.
+  if (bufferFill_ > 0 && (bufferBase_ % unitsPerPage_ != 0 ||
+                          !superblocks_[static_cast<size_t>(bufferBase_ / unitsPerSuperblock_)].owners)) {
+    return false;
+  }
   readOnly_ = readOnly != 0;
   pagesProgrammed_ = programmed;
   unitsRelocated_ = relocated;
