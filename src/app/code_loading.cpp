@@ -13,6 +13,7 @@
 #include "app/paths.h"
 #include "protocol/code_images.h"
 #include "protocol/command_block.h"
+#include "protocol/result_text.h"
 
 namespace dozered {
 
@@ -33,15 +34,25 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
   return !file.bad();
 }
 
-void RefreshTables(AppState& state, int device) {
+// Reads the drive's three table elements again; returns the result of the
+// card-information read, which carries the code mode.
+int32_t RefreshTables(AppState& state, int device) {
   VE4810VO& controller = state.Controllers[device];
-  controller.ReadFlashId(kFlashIdSectors, state.CardInfoTable[device]);
+  const int32_t cardInfo = controller.ReadFlashId(kFlashIdSectors, state.CardInfoTable[device]);
   controller.ReadIdentify(state.IdentifyTable[device]);
   controller.ReadIspInfo(state.IspInfoTable[device]);
+  return cardInfo;
 }
 
 void ErrorBox(Feedback& feedback, const std::string& text) {
   feedback.MessageBox(text, kErrorCaption, MessageIcon::Error);
+}
+
+// A failure box that also says when a sector of the user's may hold vendor
+// data.
+void CommandErrorBox(Feedback& feedback, const char* text, int32_t result, const VE4810VO& controller) {
+  const std::string note = ResultCodeNote(result, controller.CommandAddress);
+  ErrorBox(feedback, note.empty() ? std::string(text) : std::string(text) + "\n" + note);
 }
 
 std::string Formatted(const char* format, const std::string& value) {
@@ -97,15 +108,23 @@ bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& choos
     const int32_t result = controller.DownloadCode(
         piece.address, piece.sectors, code.subspan(piece.offset, piece.sectors * kSectorBytes));
     if (result != 0) {
-      ErrorBox(feedback, kMpispDownloadFailText);
+      CommandErrorBox(feedback, kMpispDownloadFailText, result, controller);
       return false;
     }
   }
-  if (controller.JumpToCode(image.loadAddress, 1, code.first(kSectorBytes)) != 0) {
-    ErrorBox(feedback, kMpispJumpFailText);
+  const int32_t jump = controller.JumpToCode(image.loadAddress, 1, code.first(kSectorBytes));
+  if (jump != 0) {
+    CommandErrorBox(feedback, kMpispJumpFailText, jump, controller);
     return false;
   }
-  RefreshTables(state, s);
+  // The code runs only if the drive now says so: a drive that answered the
+  // signature without being a controller takes every command as data, and
+  // each of them "succeeds".
+  const int32_t refreshed = RefreshTables(state, s);
+  if (refreshed != 0 || state.CardInfoTable[s][card_info_offset::kCardMode] != kCardModeMpisp) {
+    CommandErrorBox(feedback, kMpispJumpFailText, refreshed, controller);
+    return false;
+  }
   return true;
 }
 

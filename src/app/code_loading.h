@@ -33,7 +33,9 @@ using MpispFileDialog = std::function<std::string()>;
 // Loads an MPISP image into the selected drive's controller: refreshes the
 // drive's tables (done at once when the MPISP code already runs), asks for the
 // file, switches the controller to ROM code mode if needed, downloads the
-// image in 64 KiB pieces, starts it and refreshes the tables again.
+// image in 64 KiB pieces, starts it and refreshes the tables again. Succeeds
+// only when the drive then reports MPISP code mode ("Jump MPISP Fail!"
+// otherwise).
 bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& chooseFile);
 
 // Diagnostic program files.

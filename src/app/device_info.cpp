@@ -24,8 +24,12 @@ constexpr int kFlashIdPage = 0;
 constexpr int kFlashRwPage = 7;
 constexpr int kErrorLogPage = 13;
 
-// Bit 10 of IDENTIFY word 83: the 48-bit address feature set is supported.
+// IDENTIFY word 83: bit 10 says the 48-bit address feature set is
+// supported, and the word is valid only when its bits 15-14 are 01 (a drive
+// that leaves the word 0x0000 or 0xFFFF says nothing).
 constexpr size_t kWord83HighByte = 167;
+constexpr uint8_t kWord83ValidMask = 0xC0;
+constexpr uint8_t kWord83Valid = 0x40;
 constexpr uint8_t kLba48Bit = 0x04;
 
 }  // namespace
@@ -37,17 +41,18 @@ std::string FlashVendorLine(uint8_t makerId) {
   return "Flash Vendor: Unknown";
 }
 
-int32_t CapacityMegabytes(const uint8_t* identify) {
-  if (identify[kWord83HighByte] & kLba48Bit) {
+int64_t CapacityMegabytes(const uint8_t* identify) {
+  const uint8_t word83 = identify[kWord83HighByte];
+  if ((word83 & kWord83ValidMask) == kWord83Valid && (word83 & kLba48Bit) != 0) {
     uint64_t sectors = 0;
     for (int i = 5; i >= 0; --i) sectors = sectors << 8 | identify[200 + i];
-    return static_cast<int32_t>(static_cast<uint32_t>(sectors / 2048));
+    return static_cast<int64_t>(sectors / 2048);
   }
   const uint32_t sectors = static_cast<uint32_t>(identify[120]) |
                            static_cast<uint32_t>(identify[121]) << 8 |
                            static_cast<uint32_t>(identify[122]) << 16 |
                            static_cast<uint32_t>(identify[123]) << 24;
-  return static_cast<int32_t>(sectors >> 11);
+  return static_cast<int64_t>(sectors >> 11);
 }
 
 std::string SwappedIdentifyText(const uint8_t* identify, size_t firstByte, size_t length) {
@@ -88,8 +93,9 @@ DeviceInfo BuildDeviceInfo(const std::string& deviceName, const uint8_t* cardInf
   info.lines.push_back("Serial Number: " + SwappedIdentifyText(identify, 20, 20));
   info.lines.push_back("Model Name: " + SwappedIdentifyText(identify, 54, 40));
   info.lines.push_back("Firmware Rev: " + SwappedIdentifyText(identify, 46, 8));
-  char capacity[40];
-  std::snprintf(capacity, sizeof capacity, "Capacity: %d MB", CapacityMegabytes(identify));
+  char capacity[48];
+  std::snprintf(capacity, sizeof capacity, "Capacity: %lld MB",
+                static_cast<long long>(CapacityMegabytes(identify)));
   info.lines.push_back(capacity);
   info.lines.push_back(FlashVendorLine(card.FlashMakerCode()));
   info.romCodeMode = mode == kCardModeRomCode;

@@ -27,8 +27,10 @@ DeviceInfo BuildDeviceInfo(const std::string& deviceName, const uint8_t* cardInf
 // "Flash Vendor: ..." for the flash maker's ID byte.
 std::string FlashVendorLine(uint8_t makerId);
 
-// The capacity in MB as the panel prints it (signed 32-bit).
-int32_t CapacityMegabytes(const uint8_t* identify);
+// The capacity in MB: the 48-bit sector count of words 100-103 when word 83
+// is valid (bits 15-14 are 01) and has bit 10 set, else the sector count of
+// words 60-61; / 2,048. Computed and printed in 64 bits.
+int64_t CapacityMegabytes(const uint8_t* identify);
 
 // The text of a run of IDENTIFY words with each word's two bytes swapped,
 // ending at the first NUL as "%.Ns" would.

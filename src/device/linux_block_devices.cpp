@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 namespace dozered {
@@ -17,14 +18,44 @@ namespace {
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
+// Kernel name prefixes of block devices that are no disk of their own:
+// RAM disks, software RAID and device-mapper volumes, caches and network
+// block devices (each stacked on or standing for other storage), optical
+// drives.
+constexpr const char* kNotDisks[] = {"ram", "zram", "md", "dm-", "bcache", "nbd", "sr"};
+
+bool HasEntries(const fs::path& folder) {
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  return !ec && it != fs::directory_iterator();
+}
+
+// The SCSI peripheral device type sysfs gives for the device, -1 when none.
+int ScsiDeviceType(const fs::path& entry) {
+  std::ifstream file(entry / "device" / "type");
+  int type = -1;
+  if (!(file >> type)) return -1;
+  return type;
+}
+
+// Only real disks are listed: a stacked or virtual device would pass the
+// controller's signature check through the disk below it and then send the
+// command block (and the restore) to every disk it spans, or show one drive
+// twice. Loop devices are the exception: an attached one serves an image
+// (the tests and the simulated drives use them); an idle one is skipped.
 bool IsLeftOut(const fs::path& entry, const std::string& name) {
-  if (StartsWith(name, "ram") || StartsWith(name, "zram")) return true;
-  if (StartsWith(name, "loop")) {
-    // An attached loop device has a loop/ folder with its backing file.
-    std::error_code ec;
-    return !fs::exists(entry / "loop" / "backing_file", ec);
+  std::error_code ec;
+  if (StartsWith(name, "loop")) return !fs::exists(entry / "loop" / "backing_file", ec);
+  for (const char* prefix : kNotDisks) {
+    if (StartsWith(name, prefix)) return true;
   }
-  return false;
+  // Hardware behind it: the device link (a symbolic link; its target is
+  // not followed here).
+  if (!fs::exists(fs::symlink_status(entry / "device", ec))) return true;
+  // Built on other block devices.
+  if (HasEntries(entry / "slaves")) return true;
+  constexpr int kScsiTypeOptical = 5;
+  return ScsiDeviceType(entry) == kScsiTypeOptical;
 }
 
 // Disks named by letters (sda ... sdz, sdaa) sort as the kernel counts

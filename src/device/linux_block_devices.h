@@ -18,8 +18,10 @@ struct LinuxBlockDisk {
 
 // Whole disks under `sysBlockRoot` (normally "/sys/block") in a stable order
 // (names compared with their digit runs as numbers), with device nodes under
-// `devRoot` ("/dev/"). RAM disks, zram and loop devices with nothing attached
-// are left out.
+// `devRoot` ("/dev/"). Only real disks are listed: those with a `device`
+// link, not stacked on other block devices (nothing under `slaves/`), and
+// no RAM disk, zram, md, dm, bcache, nbd or optical drive. Loop devices are
+// listed while a backing file is attached.
 std::vector<LinuxBlockDisk> ListLinuxBlockDisks(const std::string& sysBlockRoot, const std::string& devRoot);
 
 // SCSI address of a disk from its sysfs device link (host:channel:target:lun);

@@ -47,22 +47,24 @@ struct FreeDeleter {
   void operator()(uint8_t* p) const { std::free(p); }
 };
 
-bool TransferSectors(int fd, int directFd, uint8_t* data, uint32_t count, uint32_t lba, bool write) {
+bool TransferSectors(const PlainIoTarget& target, uint8_t* data, uint32_t count, uint32_t lba, bool write) {
   const size_t length = size_t{count} * kSector;
   const uint64_t offset = uint64_t{lba} * kSector;
-  if (directFd >= 0 && length != 0) {
-    // O_DIRECT wants an aligned buffer.
-    void* raw = nullptr;
-    if (posix_memalign(&raw, kDirectAlignment, length) == 0) {
-      std::unique_ptr<uint8_t, FreeDeleter> bounce(static_cast<uint8_t*>(raw));
-      if (write) std::memcpy(bounce.get(), data, length);
-      if (TransferAll(directFd, bounce.get(), length, offset, write)) {
-        if (!write) std::memcpy(data, bounce.get(), length);
-        return true;
-      }
-    }
+  if (length == 0) return true;
+  if (target.regularFile) {
+    if (!TransferAll(target.fd, data, length, offset, write)) return false;
+    // A write counts once it is on the file's storage.
+    return !write || fdatasync(target.fd) == 0;
   }
-  return TransferAll(fd, data, length, offset, write);
+  if (target.directFd < 0) return false;
+  // O_DIRECT wants an aligned buffer.
+  void* raw = nullptr;
+  if (posix_memalign(&raw, kDirectAlignment, length) != 0) return false;
+  std::unique_ptr<uint8_t, FreeDeleter> bounce(static_cast<uint8_t*>(raw));
+  if (write) std::memcpy(bounce.get(), data, length);
+  if (!TransferAll(target.directFd, bounce.get(), length, offset, write)) return false;
+  if (!write) std::memcpy(data, bounce.get(), length);
+  return true;
 }
 
 }  // namespace
@@ -83,8 +85,7 @@ bool LinuxDeviceSize(int fd, uint64_t& bytes) {
   return false;
 }
 
-ScsiPassThroughOutcome AnswerScsiWithPlainIo(int fd, int directFd, const std::string& name,
-                                             const ScsiPassThroughRequest& request) {
+ScsiPassThroughOutcome AnswerScsiWithPlainIo(const PlainIoTarget& target, const ScsiPassThroughRequest& request) {
   ScsiPassThroughOutcome outcome;
   const uint8_t* cdb = request.cdb;
   uint8_t* data = request.dataBuffer;
@@ -94,7 +95,7 @@ ScsiPassThroughOutcome AnswerScsiWithPlainIo(int fd, int directFd, const std::st
     return outcome;
   }
   uint64_t bytes = 0;
-  const bool sized = LinuxDeviceSize(fd, bytes);
+  const bool sized = LinuxDeviceSize(target.fd, bytes);
   const uint64_t sectors = bytes / kSector;
 
   switch (cdb[0]) {
@@ -111,7 +112,7 @@ ScsiPassThroughOutcome AnswerScsiWithPlainIo(int fd, int directFd, const std::st
       reply[3] = 0x02;
       reply[4] = sizeof(reply) - 5;
       scsi::PutPaddedText(reply + 8, 8, "Linux");
-      scsi::PutPaddedText(reply + 16, 16, name);
+      scsi::PutPaddedText(reply + 16, 16, target.name);
       scsi::PutPaddedText(reply + 32, 4, "1.0");
       if (request.dataIn != kScsiIoctlDataIn) {
         outcome.osError = kOsErrorInvalidParameter;
@@ -144,7 +145,9 @@ ScsiPassThroughOutcome AnswerScsiWithPlainIo(int fd, int directFd, const std::st
         CheckCondition(outcome, 0x05, 0x24);
       } else if (!sized || uint64_t{lba} + count > sectors) {
         CheckCondition(outcome, 0x05, 0x21);
-      } else if (!TransferSectors(fd, directFd, data, count, lba, write)) {
+      } else if (!target.regularFile && target.directFd < 0) {
+        CheckCondition(outcome, 0x05, 0x20);  // no direct access: the cache is never used instead
+      } else if (!TransferSectors(target, data, count, lba, write)) {
         CheckCondition(outcome, 0x03, write ? 0x0C : 0x11);
       }
       return outcome;

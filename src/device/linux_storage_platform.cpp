@@ -19,7 +19,9 @@
 
 #include "device/linux_plain_block_io.h"
 #include "device/nvme_miniport_request.h"
+#include "device/pass_through_checks.h"
 #include "device/sat_ata_pass_through.h"
+#include "device/scsi_cdb.h"
 
 namespace dozered {
 
@@ -39,6 +41,13 @@ uint32_t MapErrno(int error) {
 }
 
 std::string LastComponent(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+// The kernel's read-only flag of a block device (BLKROSET, blockdev --setro,
+// write-protected media).
+bool BlockDeviceReadOnly(int fd) {
+  int readOnly = 0;
+  return ioctl(fd, BLKROGET, &readOnly) == 0 && readOnly != 0;
+}
 
 }  // namespace
 
@@ -87,7 +96,11 @@ PlatformHandle LinuxStoragePlatform::OpenPath(const std::string& path) {
   if (path.empty()) return kInvalidPlatformHandle;
   int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
   // Read-only media (a CD, a write-protected disk) still answer reads.
-  if (fd < 0 && errno == EROFS) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  bool readOnly = false;
+  if (fd < 0 && errno == EROFS) {
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    readOnly = true;
+  }
   if (fd < 0) return kInvalidPlatformHandle;
   struct stat info {};
   if (fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))) {
@@ -99,7 +112,9 @@ PlatformHandle LinuxStoragePlatform::OpenPath(const std::string& path) {
   Handle handle;
   handle.path = path;
   handle.name = LastComponent(path);
-  handle.plainOnly = S_ISREG(info.st_mode) || plainPaths_.count(path) != 0;
+  handle.regularFile = S_ISREG(info.st_mode);
+  handle.plainOnly = handle.regularFile || plainPaths_.count(path) != 0;
+  handle.readOnly = readOnly || (S_ISBLK(info.st_mode) && BlockDeviceReadOnly(fd));
   handles_[fd] = handle;
   return fd;
 }
@@ -147,23 +162,38 @@ bool LinuxStoragePlatform::GetScsiAddress(PlatformHandle handle, ScsiAddress& ad
 bool LinuxStoragePlatform::GetVolumeDiskNumber(PlatformHandle, int32_t&) { return false; }
 
 int LinuxStoragePlatform::DirectFd(Handle& handle) {
-  if (handle.directFd == -2) {
-    handle.directFd = -1;
-    struct stat info {};
-    const int fd = open(handle.path.c_str(), O_RDWR | O_DIRECT | O_CLOEXEC);
-    if (fd >= 0) {
-      int sectorSize = 0;
-      // Direct I/O of single 512-byte sectors needs 512-byte logical blocks.
-      const bool usable = fstat(fd, &info) == 0 &&
-                          (S_ISREG(info.st_mode) || (ioctl(fd, BLKSSZGET, &sectorSize) == 0 && sectorSize == 512));
-      if (usable) {
-        handle.directFd = fd;
-      } else {
-        close(fd);
-      }
-    }
+  if (handle.directFd != -2) return handle.directFd;
+  handle.directFd = -1;
+  // An image file is read and written through the cache and made durable
+  // after each write; only block devices are accessed directly.
+  if (handle.regularFile) return -1;
+  const int fd = open(handle.path.c_str(), (handle.readOnly ? O_RDONLY : O_RDWR) | O_DIRECT | O_CLOEXEC);
+  if (fd < 0) {
+    handle.directProblem = handle.name + ": direct access cannot be opened (" + std::strerror(errno) +
+                           "); the disk is not accessed through the cache instead";
+    return -1;
   }
-  return handle.directFd;
+  // Direct I/O of single 512-byte sectors needs 512-byte logical blocks.
+  int sectorSize = 0;
+  if (ioctl(fd, BLKSSZGET, &sectorSize) != 0 || sectorSize != 512) {
+    close(fd);
+    handle.directProblem = handle.name + ": logical sectors of " + std::to_string(sectorSize) +
+                           " bytes; direct access needs 512-byte sectors, and the disk is not accessed through "
+                           "the cache instead";
+    return -1;
+  }
+  handle.directFd = fd;
+  return fd;
+}
+
+bool LinuxStoragePlatform::RefuseWrite(const Handle& handle, bool dataOut, ScsiPassThroughOutcome* outcome) {
+  if (!handle.readOnly || !dataOut) return false;
+  lastError_ = handle.name + " is read-only: nothing is written to it";
+  if (outcome != nullptr) {
+    outcome->scsiStatus = kStatusCheckCondition;
+    scsi::FillFixedSense(outcome->sense, sizeof(outcome->sense), 0x07, 0x27);  // DATA PROTECT, write protected
+  }
+  return true;
 }
 
 bool LinuxStoragePlatform::SendScsi(int fd, Handle& handle, const ScsiPassThroughRequest& request,
@@ -207,6 +237,9 @@ bool LinuxStoragePlatform::SendScsi(int fd, Handle& handle, const ScsiPassThroug
     if (category == SCSI_PT_RESULT_SENSE && outcome.scsiStatus == kStatusGood) outcome.scsiStatus = kStatusCheckCondition;
     const int senseLength = get_scsi_pt_sense_len(pt);
     if (senseLength > 0) std::memcpy(outcome.sense, sense, std::min<size_t>(static_cast<size_t>(senseLength), sizeof(outcome.sense)));
+    // A transfer the device cut short is no complete reply.
+    const int residual = get_scsi_pt_resid(pt);
+    ApplyScsiResidual(request, residual > 0 ? static_cast<uint32_t>(residual) : 0, outcome);
   }
   destruct_scsi_pt_obj(pt);
   return delivered;
@@ -225,14 +258,25 @@ ScsiPassThroughOutcome LinuxStoragePlatform::ScsiPassThrough(PlatformHandle hand
     outcome.osError = kOsErrorInvalidParameter;
     return outcome;
   }
+  const bool dataOut = request.dataIn != kScsiIoctlDataIn && request.dataTransferLength != 0;
+  if (RefuseWrite(*open, dataOut, &outcome)) return outcome;
   const int fd = static_cast<int>(handle);
   if (SendScsi(fd, *open, request, outcome)) return outcome;
-  return AnswerScsiWithPlainIo(fd, DirectFd(*open), open->name, request);
+  PlainIoTarget target;
+  target.fd = fd;
+  target.directFd = DirectFd(*open);
+  target.regularFile = open->regularFile;
+  target.name = open->name;
+  const bool transfer = request.cdb[0] == scsi::kOpRead10 || request.cdb[0] == scsi::kOpWrite10;
+  if (transfer && target.directFd < 0 && !target.regularFile) lastError_ = open->directProblem;
+  return AnswerScsiWithPlainIo(target, request);
 }
 
 bool LinuxStoragePlatform::AtaPassThrough(PlatformHandle handle, AtaPassThroughRequest& request) {
   Handle* open = Find(handle);
-  if (open == nullptr || open->plainOnly) return false;
+  if (open == nullptr) return false;
+  if (RefuseWrite(*open, (request.ataFlags & kAtaFlagsDataOut) != 0, nullptr)) return false;
+  if (open->plainOnly) return false;
   if (request.dataTransferLength != 0 && request.dataBuffer == nullptr) return false;
   ScsiPassThroughRequest scsi;
   bool dataIn = false;

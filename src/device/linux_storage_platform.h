@@ -3,7 +3,10 @@
 // commands as SAT ATA PASS-THROUGH(16), NVMe Identify through the NVMe admin
 // ioctl on the controller device. Linux has no drive letters, so there are no
 // volumes; a volume lock is an exclusive open. Devices that refuse SG_IO and
-// image files are served by plain positioned reads and writes.
+// image files are served by plain positioned reads and writes (direct I/O
+// on block devices, never the page cache). A read-only device (opened
+// read-only, or marked read-only with BLKROSET) gets no data-out request at
+// all, since SG_IO would carry writes past the kernel's read-only flag.
 #pragma once
 
 #ifdef __linux__
@@ -54,18 +57,24 @@ class LinuxStoragePlatform : public StoragePlatform {
   bool RequestDriverPrivilege() override { return true; }
   uint32_t OsMajorVersion() override;
   void PauseAfterScsiRequest(uint32_t milliseconds) override;  // no wait
+  std::string LastErrorText() const override { return lastError_; }
 
  private:
   struct Handle {
     std::string path;
     std::string name;          // kernel name, the product text of plain answers
     bool plainOnly = false;    // an image file, or a device that refused SG_IO
+    bool regularFile = false;  // an image file
+    bool readOnly = false;     // opened read-only or marked read-only: no data out
     int exclusiveFd = -1;      // held while the "volume" is locked
     int directFd = -2;         // O_DIRECT descriptor for plain I/O; -2 not tried, -1 unavailable
+    std::string directProblem; // why direct I/O is unavailable
   };
 
   Handle* Find(PlatformHandle handle);
   int DirectFd(Handle& handle);
+  // Refuses a data-out request on a read-only handle; true when refused.
+  bool RefuseWrite(const Handle& handle, bool dataOut, ScsiPassThroughOutcome* outcome);
   // Sends a SCSI command with SG_IO; false (with the handle marked plain-only)
   // when the device refuses SG_IO altogether.
   bool SendScsi(int fd, Handle& handle, const ScsiPassThroughRequest& request, ScsiPassThroughOutcome& outcome);
@@ -76,6 +85,7 @@ class LinuxStoragePlatform : public StoragePlatform {
   std::vector<LinuxBlockDisk> disks_;
   std::map<PlatformHandle, Handle> handles_;
   std::set<std::string> plainPaths_;  // devices found to refuse SG_IO, until the next listing
+  std::string lastError_;
 };
 
 }  // namespace dozered

@@ -117,6 +117,10 @@ class StoragePlatform {
   // interface would finish. Windows sleeps; where requests complete before
   // the call returns a platform need not wait.
   virtual void PauseAfterScsiRequest(uint32_t milliseconds) = 0;
+  // Why the platform itself last refused a request, in words for the user
+  // (a disk without direct access, a write to a read-only disk); empty when
+  // it never did. Requests the drive failed leave it unchanged.
+  virtual std::string LastErrorText() const { return {}; }
 };
 
 }  // namespace dozered

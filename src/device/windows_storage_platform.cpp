@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "device/nvme_miniport_request.h"
+#include "device/pass_through_checks.h"
 #include "device/windows_device_names.h"
 
 namespace dozered {
@@ -70,6 +71,10 @@ static_assert(sizeof(ScsiPassThroughDirectWithSense) == 80);
 static_assert(offsetof(ScsiPassThroughDirectWithSense, sense) == 48);
 static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 44 && sizeof(ATA_PASS_THROUGH_DIRECT) == 40);
 #endif
+
+// Adapters ask for data buffers aligned to their AlignmentMask + 1, at most
+// a page; a page-aligned buffer suits every one of them.
+constexpr size_t kScsiDataAlignment = 4096;
 
 HANDLE AsHandle(PlatformHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -157,50 +162,61 @@ bool WindowsStoragePlatform::GetVolumeDiskNumber(PlatformHandle handle, int32_t&
 
 ScsiPassThroughOutcome WindowsStoragePlatform::ScsiPassThrough(PlatformHandle handle,
                                                                const ScsiPassThroughRequest& request) {
-  ScsiPassThroughDirectWithSense block {};
-  SCSI_PASS_THROUGH_DIRECT& sptd = block.sptd;
-  sptd.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
-  sptd.PathId = request.pathId;
-  sptd.TargetId = request.targetId;
-  sptd.Lun = request.lun;
-  sptd.CdbLength = request.cdbLength;
-  sptd.SenseInfoLength = static_cast<UCHAR>(request.senseInfoLength > sizeof(block.sense) ? sizeof(block.sense)
-                                                                                          : request.senseInfoLength);
-  sptd.DataIn = request.dataIn == kScsiIoctlDataIn ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_OUT;
-  sptd.DataTransferLength = request.dataTransferLength;
-  sptd.TimeOutValue = request.timeOutValue;
-  sptd.DataBuffer = request.dataBuffer;
-  sptd.SenseInfoOffset = offsetof(ScsiPassThroughDirectWithSense, sense);
-  std::memcpy(sptd.Cdb, request.cdb, sizeof(sptd.Cdb));
+  // The data goes through an aligned copy of the caller's buffer, and a
+  // transfer the device cut short counts as failed.
+  return RunScsiPassThrough(request, kScsiDataAlignment, [handle](const ScsiPassThroughRequest& aligned,
+                                                                 uint32_t& transferred) {
+    ScsiPassThroughDirectWithSense block {};
+    SCSI_PASS_THROUGH_DIRECT& sptd = block.sptd;
+    sptd.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
+    sptd.PathId = aligned.pathId;
+    sptd.TargetId = aligned.targetId;
+    sptd.Lun = aligned.lun;
+    sptd.CdbLength = aligned.cdbLength;
+    sptd.SenseInfoLength = static_cast<UCHAR>(
+        aligned.senseInfoLength > sizeof(block.sense) ? sizeof(block.sense) : aligned.senseInfoLength);
+    sptd.DataIn = aligned.dataIn == kScsiIoctlDataIn ? SCSI_IOCTL_DATA_IN : SCSI_IOCTL_DATA_OUT;
+    sptd.DataTransferLength = aligned.dataTransferLength;
+    sptd.TimeOutValue = aligned.timeOutValue;
+    sptd.DataBuffer = aligned.dataBuffer;
+    sptd.SenseInfoOffset = offsetof(ScsiPassThroughDirectWithSense, sense);
+    std::memcpy(sptd.Cdb, aligned.cdb, sizeof(sptd.Cdb));
 
-  ScsiPassThroughOutcome outcome;
-  if (!Control(handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &block, sizeof(block), &block, sizeof(block))) {
-    outcome.osError = GetLastError();
-    if (outcome.osError == kOsErrorNone) outcome.osError = kOsErrorGenFailure;
+    ScsiPassThroughOutcome outcome;
+    if (!Control(handle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &block, sizeof(block), &block, sizeof(block))) {
+      outcome.osError = GetLastError();
+      if (outcome.osError == kOsErrorNone) outcome.osError = kOsErrorGenFailure;
+      return outcome;
+    }
+    // On return DataTransferLength holds the bytes actually transferred.
+    transferred = sptd.DataTransferLength;
+    outcome.scsiStatus = sptd.ScsiStatus;
+    std::memcpy(outcome.sense, block.sense, sizeof(outcome.sense));
     return outcome;
-  }
-  outcome.scsiStatus = sptd.ScsiStatus;
-  std::memcpy(outcome.sense, block.sense, sizeof(outcome.sense));
-  return outcome;
+  });
 }
 
 bool WindowsStoragePlatform::AtaPassThrough(PlatformHandle handle, AtaPassThroughRequest& request) {
-  ATA_PASS_THROUGH_DIRECT apt {};
-  apt.Length = sizeof(ATA_PASS_THROUGH_DIRECT);
-  apt.AtaFlags = request.ataFlags;
-  apt.PathId = request.pathId;
-  apt.TargetId = request.targetId;
-  apt.Lun = request.lun;
-  apt.DataTransferLength = request.dataTransferLength;
-  apt.TimeOutValue = request.timeOutValue;
-  apt.DataBuffer = request.dataBuffer;
-  static_assert(sizeof(AtaTaskFile) == 8);
-  std::memcpy(apt.PreviousTaskFile, &request.previousTaskFile, 8);
-  std::memcpy(apt.CurrentTaskFile, &request.currentTaskFile, 8);
-  if (!Control(handle, IOCTL_ATA_PASS_THROUGH_DIRECT, &apt, sizeof(apt), &apt, sizeof(apt))) return false;
-  std::memcpy(&request.previousTaskFile, apt.PreviousTaskFile, 8);
-  std::memcpy(&request.currentTaskFile, apt.CurrentTaskFile, 8);
-  return true;
+  // Done only when the returned status register shows no error: a READ DMA
+  // or WRITE DMA the drive aborted still returns TRUE from the call.
+  return RunAtaPassThrough(request, [handle](AtaPassThroughRequest& r) {
+    ATA_PASS_THROUGH_DIRECT apt {};
+    apt.Length = sizeof(ATA_PASS_THROUGH_DIRECT);
+    apt.AtaFlags = r.ataFlags;
+    apt.PathId = r.pathId;
+    apt.TargetId = r.targetId;
+    apt.Lun = r.lun;
+    apt.DataTransferLength = r.dataTransferLength;
+    apt.TimeOutValue = r.timeOutValue;
+    apt.DataBuffer = r.dataBuffer;
+    static_assert(sizeof(AtaTaskFile) == 8);
+    std::memcpy(apt.PreviousTaskFile, &r.previousTaskFile, 8);
+    std::memcpy(apt.CurrentTaskFile, &r.currentTaskFile, 8);
+    if (!Control(handle, IOCTL_ATA_PASS_THROUGH_DIRECT, &apt, sizeof(apt), &apt, sizeof(apt))) return false;
+    std::memcpy(&r.previousTaskFile, apt.PreviousTaskFile, 8);
+    std::memcpy(&r.currentTaskFile, apt.CurrentTaskFile, 8);
+    return true;
+  });
 }
 
 bool WindowsStoragePlatform::NvmeMiniport(PlatformHandle handle, uint8_t* block, uint32_t inputLength,

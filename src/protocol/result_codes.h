@@ -23,6 +23,16 @@ inline constexpr int32_t kResultSaveReadFailed = -8;
 inline constexpr int32_t kResultInvalidArgument = -9;
 inline constexpr int32_t kResultWrongSignature = -10;        // neither identification string
 inline constexpr int32_t kResultOpenFailed = -12;            // opening the drive failed
+// The drive kept the command block (or the command's data) at the command
+// address and writing the saved sectors back failed: from the command address
+// on, the drive holds vendor data instead of the user's sectors. Reported
+// whatever the command itself gave.
+inline constexpr int32_t kResultRestoreFailed = -13;
+// The command address could not be read back after the command, not even
+// after leaving the vendor mode, so whether the drive stored the command
+// there is unknown. Nothing was written back. Reported whatever the command
+// itself gave.
+inline constexpr int32_t kResultCommandAddressUnknown = -14;
 inline constexpr int32_t kResultSectorIoFailed = -127;       // a single sector read or write failed
 
 }  // namespace dozered

@@ -71,6 +71,7 @@ class ZA4808ZA : public TarnSsdHba {
   // The reply (512 bytes) is read into the command's own storage and ignored.
   int32_t SetFlashClock(uint16_t clock);
   int32_t EnterRomCodeMode(uint8_t mode);
+  // 1 to 128 sectors; any other count is refused before anything is sent.
   int32_t DownloadCode(uint32_t address, uint32_t count, std::span<const uint8_t> buffer);
   int32_t JumpToCode(uint32_t address, uint32_t count, std::span<const uint8_t> buffer);
   int32_t LoadDiagnosticCode(uint32_t address, uint32_t count, std::span<const uint8_t> buffer);
@@ -81,6 +82,7 @@ class ZA4808ZA : public TarnSsdHba {
   struct TryOutcome {
     int32_t code = 0;
     bool dataPhaseDone = false;  // data was given and transferred completely
+    bool commandStored = false;  // the check found the command stored as data
   };
   // At most one of `dataIn` (read from 0x55AA) and `dataOut` (written at the
   // command address) is given.

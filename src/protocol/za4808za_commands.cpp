@@ -8,6 +8,9 @@ namespace {
 
 constexpr bool kTolerateLockFailure = true;
 
+// DownloadCode moves 1 to 128 sectors (64 KiB) per command.
+constexpr uint32_t kDownloadCodeMaxSectors = 128;
+
 void PutFlashAddress(CommandBlock& c, const FlashAddress& a, bool withChunk) {
   c[2] = static_cast<uint8_t>(a.block >> 8);
   c[3] = static_cast<uint8_t>(a.block);
@@ -199,6 +202,7 @@ int32_t ZA4808ZA::EnterRomCodeMode(uint8_t mode) {
 }
 
 int32_t ZA4808ZA::DownloadCode(uint32_t address, uint32_t count, std::span<const uint8_t> buffer) {
+  if (count < 1 || count > kDownloadCodeMaxSectors) return kResultInvalidArgument;
   CommandBlock c;
   ReadPreCommandSector(c);
   Start(c, kDirectionOut, kOpDownloadCode);

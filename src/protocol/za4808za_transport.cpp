@@ -8,11 +8,19 @@
 // data-out exchange saves every sector its data phase may overwrite, so a
 // drive that takes the whole exchange as data gets all of them back. The
 // check runs after every command write, also a failed one (after the leave
-// read), since a write whose status was lost may have stored the block. The
-// restore runs when the check finds the command block (or, for data out,
-// the first data sector) at the command address, and also when the check
-// read itself fails; it writes only what was read from those sectors before
-// the exchange, and is tried again when the write fails.
+// read), since a write whose status was lost may have stored the block.
+//
+// Nothing is written to the command address while the drive may still wait
+// for the command's data: it would take the write as data (a page
+// programmed with the user's sector). So when the check read fails, the
+// drive leaves the vendor mode first (read of 0x1234) and the command address
+// is read again; when that fails too, nothing is written and the exchange
+// reports kResultCommandAddressUnknown. The restore runs only when the
+// sector read back holds the command block or this command's data (for data
+// out, the first data sector), writes only what was read from those sectors
+// before the exchange, and is tried again when the write fails; a restore
+// that keeps failing is kResultRestoreFailed. Both outrank the command's own
+// result: the user must learn that a sector of theirs may hold vendor data.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -146,27 +154,35 @@ ZA4808ZA::TryOutcome ZA4808ZA::RunCommand(uint32_t commandAddress, const Command
 
   // The block as written: the data phase may reuse the caller's storage.
   const CommandBlock written = command;
-  // Check: a drive that stored the command as data shows it (or, for data
-  // out, the first data sector) at the command address; a check that cannot
-  // read restores as well, since the saved copy is what the sector held.
-  auto checkAndRestore = [&](bool afterDataPhase) {
-    const bool checkRead = ReadSectors(commandAddress, 1, scratch) == kResultSuccess;
-    const bool stored = !checkRead || SameSector(scratch, written.data()) ||
+  // The check: returns what outranks the command's own result, or success.
+  auto checkAndRestore = [&](bool afterDataPhase) -> int32_t {
+    if (ReadSectors(commandAddress, 1, scratch) != kResultSuccess) {
+      // The drive may still wait for the data phase; disarm it before
+      // anything is written, then look again.
+      if (ReadSectors(kLeaveVendorModeLba, 1, scratch) != kResultSuccess ||
+          ReadSectors(commandAddress, 1, scratch) != kResultSuccess) {
+        return kResultCommandAddressUnknown;
+      }
+    }
+    // A drive that stored the command as data shows it (or, for data out,
+    // the first data sector) at the command address.
+    const bool stored = SameSector(scratch, written.data()) ||
                         (afterDataPhase && SameSector(scratch, command.data())) ||
                         (afterDataPhase && writesData && SameSector(scratch, dataOut));
     // A single saved sector that reads back unchanged needs no write.
-    const bool unchanged = checkRead && saveSectors == 1 && SameSector(scratch, saved.data());
-    if (stored && !unchanged) {
-      const int32_t r = Restore(commandAddress, saved.data(), saveSectors);
-      if (r != kResultSuccess && out.code == kResultSuccess) out.code = r;
-    }
+    const bool unchanged = saveSectors == 1 && SameSector(scratch, saved.data());
+    out.commandStored = stored;
+    if (!stored || unchanged) return kResultSuccess;
+    return Restore(commandAddress, saved.data(), saveSectors) == kResultSuccess ? kResultSuccess
+                                                                                : kResultRestoreFailed;
   };
 
   if (WriteSectors(commandAddress, 1, written.data()) != kResultSuccess) {
     LeaveVendorMode(scratch);
     out.code = kResultCommandWriteFailed;
     // A write whose status was lost may still have stored the block.
-    checkAndRestore(false);
+    const int32_t check = checkAndRestore(false);
+    if (check != kResultSuccess) out.code = check;
     return out;
   }
 
@@ -180,7 +196,8 @@ ZA4808ZA::TryOutcome ZA4808ZA::RunCommand(uint32_t commandAddress, const Command
   }
 
   // Also after a failed data phase.
-  checkAndRestore(true);
+  const int32_t check = checkAndRestore(true);
+  if (check != kResultSuccess) out.code = check;
   return out;
 }
 
@@ -216,7 +233,12 @@ int32_t ZA4808ZA::ExchangeDiscover(const CommandBlock& command, std::span<uint8_
     return first.code;
   }
   TryOutcome second = RunCommand(kFallbackCommandAddress, command, data.data(), nullptr, sectors);
-  if (second.dataPhaseDone) CommandAddress = kFallbackCommandAddress;
+  // A drive that stored the block at the fallback address as data does not
+  // take commands there: what its data phase read is the user's sector, not
+  // a reply (the buffer holds no reply), and later commands must not go
+  // there.
+  if (second.commandStored && second.code == kResultSuccess) return kResultDataPhaseFailed;
+  if (second.dataPhaseDone && !second.commandStored) CommandAddress = kFallbackCommandAddress;
   return second.code;
 }
 

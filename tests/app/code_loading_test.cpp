@@ -5,7 +5,9 @@
 #include <filesystem>
 
 #include "app/device_scan.h"
+#include "protocol/result_codes.h"
 #include "sim/code_images.h"
+#include "support/protocol_rig.h"
 #include "support/recording_feedback.h"
 #include "support/simulated_drives.h"
 #include "support/temp_dir.h"
@@ -135,6 +137,45 @@ TEST_F(CodeLoadingTest, AFailingJumpIsReported) {
   EXPECT_FALSE(Load(path));
   EXPECT_EQ(feedback_.boxes,
             (std::vector<RecordedMessageBox>{{"Jump MPISP Fail!", "Error", MessageIcon::Error}}));
+}
+
+// A disk that carries the signature at offset 46 but is no controller stores
+// every command as data: each command "succeeds", its card information is
+// the stored command block (code mode 0), and after the jump it still does
+// not run the MPISP code.
+TEST_F(CodeLoadingTest, ADriveThatDoesNotRunTheCodeAfterTheJumpIsAFailedJump) {
+  auto recorder = std::make_shared<testing::WireRecorder>(testing::MakeSignedPlainDisk());
+  testing::InstallDisks(*state_, {recorder});
+  ScanForControllers(*state_);
+  FinishScan(*state_);
+  ASSERT_EQ(state_->SelectedDevice, 0);
+  ASSERT_EQ(Mode(), 0) << "taken for a drive in ROM code mode";
+  state_->ExecutableDir = dir_.Path("exe");
+  const std::string path =
+      WriteFile("MPISP.bin", sim::BuildMpispFile(std::array<uint8_t, 16>{}, 4096, kLoadAddress));
+  EXPECT_FALSE(Load(path));
+  EXPECT_EQ(feedback_.boxes,
+            (std::vector<RecordedMessageBox>{{"Jump MPISP Fail!", "Error", MessageIcon::Error}}));
+}
+
+// A failure that may have left vendor data in the user's sector says so.
+TEST_F(CodeLoadingTest, AFailedPieceWhoseSectorCannotBeRestoredNamesTheLba) {
+  auto disk = testing::MakeSignedPlainDisk();
+  auto recording = std::make_shared<testing::RecordingDrive>(disk);
+  testing::InstallDisks(*state_, {recording});
+  ScanForControllers(*state_);
+  FinishScan(*state_);
+  ASSERT_EQ(state_->SelectedDevice, 0);
+  const std::string path =
+      WriteFile("MPISP.bin", sim::BuildMpispFile(std::array<uint8_t, 16>{}, 4096, kLoadAddress));
+  // Only the download's writes reach beyond the command address: its data
+  // phase fails, and so does every write back of the sectors it saved.
+  recording->FailLba(0x55AA + 1, /*writesOnly=*/true);
+  EXPECT_FALSE(Load(path));
+  ASSERT_EQ(feedback_.boxes.size(), 1u);
+  EXPECT_EQ(feedback_.boxes[0].text,
+            "Load MPISP Fail!\nLBA 0x55AA could not be written back: from there on the drive may hold "
+            "vendor command data instead of your data.");
 }
 
 TEST_F(CodeLoadingTest, NoUsableFileSendsNothingToTheCode) {

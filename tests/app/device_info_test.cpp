@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace dozered {
@@ -55,19 +56,48 @@ TEST(DeviceInfoTest, LinesPerCardMode) {
   }
 }
 
-TEST(DeviceInfoTest, CapacityUsesThe48BitCountOnlyWhenWord83Bit10IsSet) {
+TEST(DeviceInfoTest, CapacityUsesThe48BitCountOnlyWhenWord83IsValidAndHasBit10) {
+  struct Case {
+    const char* name;
+    uint16_t word83;
+    uint64_t lba48;
+    uint32_t lba28;
+    int64_t megabytes;
+  } cases[] = {
+      {"no 48-bit feature", 0x4000, uint64_t{1} << 32, 0x0FFFFFFF, 0x0FFFFFFF >> 11},
+      {"48-bit feature", 0x4400, uint64_t{1} << 32, 0x0FFFFFFF, 2097152},
+      {"bit 10 in a word marked invalid (00)", 0x0400, uint64_t{1} << 32, 0x0FFFFFFF, 0x0FFFFFFF >> 11},
+      {"bit 10 in a word marked invalid (11)", 0xC400, uint64_t{1} << 32, 0x0FFFFFFF, 0x0FFFFFFF >> 11},
+      {"past 2^32 MB", 0x7409, uint64_t{0xFFFFFFFF} * 2048 * 4, 0x0FFFFFFF, int64_t{0xFFFFFFFF} * 4},
+      {"largest 48-bit count", 0x4400, (uint64_t{1} << 48) - 1, 0, ((int64_t{1} << 48) - 1) / 2048},
+      {"28-bit count with every bit set", 0x4000, 0, 0xFFFFFFFF, 2097151},
+  };
+  for (const Case& c : cases) {
+    std::array<uint8_t, 512> id{};
+    std::memcpy(id.data() + 200, &c.lba48, 8);
+    std::memcpy(id.data() + 120, &c.lba28, 4);
+    id[166] = static_cast<uint8_t>(c.word83);
+    id[167] = static_cast<uint8_t>(c.word83 >> 8);
+    EXPECT_EQ(CapacityMegabytes(id.data()), c.megabytes) << c.name;
+  }
+}
+
+TEST(DeviceInfoTest, AllOnesIdentifyShowsTheCapacityOfWords60To61) {
+  std::array<uint8_t, kCardInfoEntrySize> card{};
+  std::array<uint8_t, 512> id;
+  id.fill(0xFF);
+  const DeviceInfo info = BuildDeviceInfo("sdb", card.data(), id.data());
+  EXPECT_NE(std::find(info.lines.begin(), info.lines.end(), "Capacity: 2097151 MB"), info.lines.end());
+}
+
+TEST(DeviceInfoTest, CapacityBeyond32BitsIsPrintedWhole) {
+  std::array<uint8_t, kCardInfoEntrySize> card{};
   std::array<uint8_t, 512> id{};
-  const uint64_t lba48 = uint64_t{1} << 32;
-  std::memcpy(id.data() + 200, &lba48, 8);
-  const uint32_t lba28 = 0x0FFFFFFF;
-  std::memcpy(id.data() + 120, &lba28, 4);
-  EXPECT_EQ(CapacityMegabytes(id.data()), 0x0FFFFFFF >> 11);
-  id[167] = 0x04;
-  EXPECT_EQ(CapacityMegabytes(id.data()), 2097152);
-  // Large counts print as the signed 32-bit value the panel always showed.
-  const uint64_t huge = uint64_t{0xFFFFFFFF} * 2048;
-  std::memcpy(id.data() + 200, &huge, 8);
-  EXPECT_EQ(CapacityMegabytes(id.data()), -1);
+  const uint64_t sectors = uint64_t{1} << 44;  // 8 PiB
+  std::memcpy(id.data() + 200, &sectors, 8);
+  id[167] = 0x44;
+  const DeviceInfo info = BuildDeviceInfo("sdb", card.data(), id.data());
+  EXPECT_NE(std::find(info.lines.begin(), info.lines.end(), "Capacity: 8589934592 MB"), info.lines.end());
 }
 
 TEST(DeviceInfoTest, FlashVendorTable) {

@@ -19,13 +19,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A small /sys/block of its own: folders, device links and loop state.
+// A small /sys/block of its own: folders, device links (into a devices/
+// folder beside it), stacking and loop state.
 class FakeSysBlock {
  public:
   FakeSysBlock() : root_(dir_.Path("block")) { fs::create_directories(root_); }
+  // A disk with hardware behind it; `hctl` names its device (a SCSI address
+  // such as "2:0:5:1", or any other device name).
   void Disk(const std::string& name, const std::string& hctl = "") {
+    const std::string device = hctl.empty() ? "dev-" + name : hctl;
+    fs::create_directories(dir_.Path("devices/" + device));
     fs::create_directories(root_ + "/" + name);
-    if (!hctl.empty()) fs::create_directory_symlink("../../../" + hctl, root_ + "/" + name + "/device");
+    fs::create_directory_symlink("../../devices/" + device, root_ + "/" + name + "/device");
+  }
+  // A device without hardware behind it (no device link).
+  void Virtual(const std::string& name) { fs::create_directories(root_ + "/" + name); }
+  void StackedOn(const std::string& name, const std::string& below) {
+    fs::create_directories(root_ + "/" + name + "/slaves");
+    std::ofstream(root_ + "/" + name + "/slaves/" + below);
+  }
+  void ScsiType(const std::string& name, int type) {
+    std::ofstream(root_ + "/" + name + "/device/type") << type << "\n";
   }
   void AttachedLoop(const std::string& name) {
     fs::create_directories(root_ + "/" + name + "/loop");
@@ -46,12 +60,41 @@ std::vector<std::string> Names(const std::vector<LinuxBlockDisk>& disks) {
 
 TEST(LinuxBlockDevicesTest, ListsWholeDisksInStableOrderAndLeavesOutIdleDevices) {
   FakeSysBlock sys;
-  for (const char* name : {"sdb", "nvme10n1", "sda", "nvme2n1", "ram0", "zram0", "loop0", "vda", "sr0"}) sys.Disk(name);
+  for (const char* name : {"sdb", "nvme10n1", "sda", "nvme2n1", "vda"}) sys.Disk(name);
+  for (const char* name : {"ram0", "zram0", "loop0"}) sys.Virtual(name);
   sys.AttachedLoop("loop3");
   const std::vector<LinuxBlockDisk> disks = ListLinuxBlockDisks(sys.Root(), "/dev/");
-  EXPECT_EQ(Names(disks), (std::vector<std::string>{"loop3", "nvme2n1", "nvme10n1", "sda", "sdb", "sr0", "vda"}));
+  EXPECT_EQ(Names(disks), (std::vector<std::string>{"loop3", "nvme2n1", "nvme10n1", "sda", "sdb", "vda"}));
   EXPECT_EQ(disks[0].path, "/dev/loop3");
   EXPECT_TRUE(ListLinuxBlockDisks(sys.Root() + "/missing", "/dev/").empty());
+}
+
+// A stacked or virtual device passes the signature check through the disk
+// below it and would then write the command block to every disk it spans:
+// only the real disks are listed.
+TEST(LinuxBlockDevicesTest, StackedVirtualAndOpticalDevicesAreNotListed) {
+  FakeSysBlock sys;
+  sys.Disk("sda", "0:0:0:0");
+  sys.Disk("sdb", "1:0:0:0");
+  // md mirror of sda and sdb, dm volume on sdb, bcache on sda, network disk
+  for (const char* name : {"md0", "dm-0", "bcache0", "nbd0"}) sys.Virtual(name);
+  sys.StackedOn("md0", "sda");
+  sys.StackedOn("md0", "sdb");
+  sys.StackedOn("dm-0", "sdb");
+  sys.StackedOn("bcache0", "sda");
+  // Names alone do not decide: a device with hardware behind it that is
+  // stacked on a disk, an unknown virtual one, an optical drive under
+  // another name.
+  sys.Disk("xvdz");
+  sys.StackedOn("xvdz", "sda");
+  sys.Virtual("zd0");
+  sys.Disk("sr0", "2:0:0:0");
+  sys.ScsiType("sr0", 5);
+  sys.Disk("sdc", "3:0:0:0");
+  sys.ScsiType("sdc", 5);
+  sys.Disk("sdd", "4:0:0:0");
+  sys.ScsiType("sdd", 0);
+  EXPECT_EQ(Names(ListLinuxBlockDisks(sys.Root(), "/dev/")), (std::vector<std::string>{"sda", "sdb", "sdd"}));
 }
 
 TEST(LinuxBlockDevicesTest, NamesCompareWithNumbersAsNumbers) {
@@ -68,7 +111,7 @@ TEST(LinuxBlockDevicesTest, NamesCompareWithNumbersAsNumbers) {
 TEST(LinuxBlockDevicesTest, ScsiAddressComesFromTheDeviceLink) {
   FakeSysBlock sys;
   sys.Disk("sda", "2:0:5:1");
-  sys.Disk("vda");
+  sys.Virtual("vda");
   sys.Disk("odd", "virtio3");
   ScsiAddress address;
   ASSERT_TRUE(ReadLinuxScsiAddress(sys.Root(), "sda", address));
@@ -132,6 +175,10 @@ TEST(LinuxBlockDevicesTest, EnumeratesThisMachine) {
     EXPECT_NE(disk.name.rfind("zram", 0), 0u) << disk.name;
     if (disk.name.rfind("loop", 0) == 0) {
       EXPECT_TRUE(fs::exists("/sys/block/" + disk.name + "/loop/backing_file"));
+    } else {
+      EXPECT_TRUE(fs::is_symlink("/sys/block/" + disk.name + "/device")) << disk.name;
+      const fs::path slaves = "/sys/block/" + disk.name + "/slaves";
+      EXPECT_TRUE(!fs::exists(slaves) || fs::is_empty(slaves)) << disk.name;
     }
   }
   LinuxStoragePlatform platform;

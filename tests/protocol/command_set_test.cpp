@@ -172,5 +172,16 @@ TEST(CommandSetArgumentsTest, RefusesBadInputBeforeSendingAnything) {
   }
 }
 
+TEST(CommandSetArgumentsTest, DownloadCodeTakesOneTo128SectorsAndSendsNothingElse) {
+  for (uint32_t count : {0u, 129u, 256u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(count);
+    ProtocolRig rig(MakeSignedPlainDisk());
+    std::vector<uint8_t> code(256 * 512, 0x77);
+    EXPECT_EQ(rig.Controller().DownloadCode(0x10000, count, code), kResultInvalidArgument);
+    EXPECT_EQ(rig.Recorder().AccessCount(), 0);
+    EXPECT_EQ(rig.Opens(), 0);
+  }
+}
+
 }  // namespace
 }  // namespace dozered

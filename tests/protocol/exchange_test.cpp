@@ -137,14 +137,18 @@ TEST_F(ExchangeTest, ADriveThatCannotBeOpenedGetsNothing) {
   EXPECT_EQ(data, std::vector<uint8_t>(512, 0x11));
 }
 
-// A fault at each access of an ExchangeIn of two sectors: the result code,
-// the accesses that follow it, and the sector at the command address.
+// Faults at the accesses of an ExchangeIn of two sectors: the result code,
+// the accesses that follow the first failing one, and the sector at the
+// command address. Accesses: 0 save, 1-5 unlock, 6 command, 7 data, 8 check,
+// then the restore (or, when the check cannot read, the leave read, the
+// second look and the restore).
 struct FaultCase {
   const char* step;
-  int index;
+  std::vector<int> failing;
   FaultKind kind;
   int32_t code;
-  std::vector<Access> after;  // the accesses after the failing one
+  std::vector<Access> after;  // the accesses after the first failing one
+  bool sectorKept = true;     // the sector at the command address is as it was
 };
 
 class ExchangeFaultTest : public ::testing::TestWithParam<FaultCase> {};
@@ -159,14 +163,15 @@ TEST_P(ExchangeFaultTest, GivesTheStepsCodeAndLeavesTheSectorAsItWas) {
       ASSERT_TRUE(rig.Record().Open(true));
     }
     rig.ClearCounts();
-    rig.Recorder().FailAccess(c.index, c.kind);
+    for (int index : c.failing) rig.Recorder().FailAccess(index, c.kind);
     std::vector<uint8_t> data(1024);
     EXPECT_EQ(rig.Controller().ExchangeIn(SampleBlock(), data, 1024, true), c.code);
 
     const auto seen = Seen(rig.Recorder().Accesses());
-    ASSERT_GT(seen.size(), static_cast<size_t>(c.index));
-    EXPECT_EQ(std::vector<Access>(seen.begin() + c.index + 1, seen.end()), c.after);
-    EXPECT_EQ(rig.PeekSectors(0x55AA, 1), before);
+    const int first = c.failing.front();
+    ASSERT_GT(seen.size(), static_cast<size_t>(first));
+    EXPECT_EQ(std::vector<Access>(seen.begin() + first + 1, seen.end()), c.after);
+    EXPECT_EQ(rig.PeekSectors(0x55AA, 1) == before, c.sectorKept);
     EXPECT_EQ(rig.Record().IsOpen(), heldOpen);
     EXPECT_EQ(rig.Opens(), heldOpen ? 0 : 1);
     EXPECT_EQ(rig.Closes(), heldOpen ? 0 : 1);
@@ -177,25 +182,44 @@ INSTANTIATE_TEST_SUITE_P(
     EachStep, ExchangeFaultTest,
     ::testing::Values(
         // A save that fails sends nothing: there would be nothing to restore from.
-        FaultCase{"save", 0, FaultKind::kDropped, kResultSaveReadFailed, {}},
-        FaultCase{"unlock 0xAA", 1, FaultKind::kDropped, kResultUnlockReadAAFailed, {R(0x1234)}},
-        FaultCase{"unlock 0xAA00", 2, FaultKind::kDropped, kResultUnlockReadAA00Failed, {R(0x1234)}},
-        FaultCase{"unlock 0x55", 3, FaultKind::kDropped, kResultUnlockRead55Failed, {R(0x1234)}},
-        FaultCase{"unlock 0x5500", 4, FaultKind::kDropped, kResultUnlockRead5500Failed, {R(0x1234)}},
-        FaultCase{"unlock 0x55AA", 5, FaultKind::kDropped, kResultUnlockRead55AAFailed, {R(0x1234)}},
+        FaultCase{"save", {0}, FaultKind::kDropped, kResultSaveReadFailed, {}},
+        FaultCase{"unlock 0xAA", {1}, FaultKind::kDropped, kResultUnlockReadAAFailed, {R(0x1234)}},
+        FaultCase{"unlock 0xAA00", {2}, FaultKind::kDropped, kResultUnlockReadAA00Failed, {R(0x1234)}},
+        FaultCase{"unlock 0x55", {3}, FaultKind::kDropped, kResultUnlockRead55Failed, {R(0x1234)}},
+        FaultCase{"unlock 0x5500", {4}, FaultKind::kDropped, kResultUnlockRead5500Failed, {R(0x1234)}},
+        FaultCase{"unlock 0x55AA", {5}, FaultKind::kDropped, kResultUnlockRead55AAFailed, {R(0x1234)}},
         // After the leave read the sector is checked: a write whose status
         // was lost may have stored the block.
-        FaultCase{"command write", 6, FaultKind::kDropped, kResultCommandWriteFailed,
+        FaultCase{"command write", {6}, FaultKind::kDropped, kResultCommandWriteFailed,
                   {R(0x1234), R(0x55AA)}},
-        FaultCase{"command write, status lost", 6, FaultKind::kLost, kResultCommandWriteFailed,
+        FaultCase{"command write, status lost", {6}, FaultKind::kLost, kResultCommandWriteFailed,
                   {R(0x1234), R(0x55AA), W(0x55AA)}},
         // No leave read after a failed data phase; the check still runs.
-        FaultCase{"data phase", 7, FaultKind::kDropped, kResultDataPhaseFailed,
+        FaultCase{"data phase", {7}, FaultKind::kDropped, kResultDataPhaseFailed,
                   {R(0x55AA), W(0x55AA)}},
-        // A check that cannot read restores what was saved.
-        FaultCase{"check", 8, FaultKind::kDropped, kResultSuccess, {W(0x55AA)}},
+        // A check that cannot read: the drive may still wait for data, so it
+        // leaves the vendor mode before the sector is looked at again.
+        FaultCase{"check", {8}, FaultKind::kDropped, kResultSuccess,
+                  {R(0x1234), R(0x55AA), W(0x55AA)}},
+        FaultCase{"data phase and check", {7, 8}, FaultKind::kDropped, kResultDataPhaseFailed,
+                  {R(0x55AA), R(0x1234), R(0x55AA), W(0x55AA)}},
+        // Nothing is written when the sector cannot be looked at again, and
+        // the user learns that it may hold the command block.
+        FaultCase{"check and second look", {8, 10}, FaultKind::kDropped, kResultCommandAddressUnknown,
+                  {R(0x1234), R(0x55AA)}, false},
+        FaultCase{"check and leave read", {8, 9}, FaultKind::kDropped, kResultCommandAddressUnknown,
+                  {R(0x1234)}, false},
+        FaultCase{"data phase, check and second look", {7, 8, 10}, FaultKind::kDropped,
+                  kResultCommandAddressUnknown, {R(0x55AA), R(0x1234), R(0x55AA)}, false},
         // A failed restore is tried again.
-        FaultCase{"restore", 9, FaultKind::kDropped, kResultSuccess, {W(0x55AA)}}),
+        FaultCase{"restore", {9}, FaultKind::kDropped, kResultSuccess, {W(0x55AA)}},
+        // A restore that keeps failing outranks the command's own result.
+        FaultCase{"restore, three times", {9, 10, 11}, FaultKind::kDropped, kResultRestoreFailed,
+                  {W(0x55AA), W(0x55AA)}, false},
+        FaultCase{"data phase and restore, three times", {7, 9, 10, 11}, FaultKind::kDropped,
+                  kResultRestoreFailed, {R(0x55AA), W(0x55AA), W(0x55AA), W(0x55AA)}, false},
+        FaultCase{"command write lost and restore, three times", {6, 9, 10, 11}, FaultKind::kLost,
+                  kResultRestoreFailed, {R(0x1234), R(0x55AA), W(0x55AA), W(0x55AA), W(0x55AA)}}),
     [](const ::testing::TestParamInfo<FaultCase>& info) {
       std::string name = info.param.step;
       for (char& ch : name) {
@@ -203,16 +227,6 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
-
-TEST(ExchangeRestoreTest, ARestoreThatKeepsFailingIsReportedNotHidden) {
-  ProtocolRig rig(MakeSignedPlainDisk());
-  for (int i = 9; i < 20; ++i) rig.Recorder().FailAccess(i);
-  std::vector<uint8_t> data(512);
-  EXPECT_EQ(rig.Controller().ExchangeIn(SampleBlock(), data, 512, true), kResultSectorIoFailed);
-  const auto seen = Seen(rig.Recorder().Accesses());
-  EXPECT_EQ(std::vector<Access>(seen.begin() + 9, seen.end()),
-            (std::vector<Access>{W(0x55AA), W(0x55AA), W(0x55AA)}));
-}
 
 }  // namespace
 }  // namespace dozered

@@ -167,5 +167,35 @@ TEST(SimulatedDriveProtocolTest, EachStepsFaultGivesItsCode) {
   }
 }
 
+// A flash write whose data phase and check read both fail leaves the drive
+// waiting for the page data. Writing the saved sector back at that moment
+// would program it into the page; the drive leaves the vendor mode first
+// and the sector, which the drive never stored, is left alone.
+TEST(SimulatedDriveProtocolTest, AFlashWriteWhoseDataAndCheckFailNeverProgramsTheUsersSector) {
+  ProtocolRig rig(Simulated());
+  const std::vector<uint8_t> user = testing::PatternSector(0x55AA);
+  rig.PokeSectors(0x55AA, user);
+  FlashAddress address;
+  address.block = 0x40;
+  address.page = 7;
+  address.option = 0x21;
+  std::vector<uint8_t> reply(512);
+  ASSERT_EQ(rig.Controller().EraseFlash(address, 1, reply), kResultSuccess);
+  rig.ClearCounts();
+  // 0 LBA 0, 1 save, 2-6 unlock, 7 command, 8 data, 9 check
+  rig.Recorder().FailAccess(8);
+  rig.Recorder().FailAccess(9);
+  const std::vector<uint8_t> page(512, 0xC3);
+  EXPECT_EQ(rig.Controller().WriteFlash(address, 1, page), kResultDataPhaseFailed);
+  EXPECT_EQ(Seen(rig, 10), (std::vector<Access>{{0x1234, 1, false}, {0x55AA, 1, false}}));
+
+  rig.Recorder().ClearFaults();
+  std::vector<uint8_t> read(2 * 512);  // the page's first 512 bytes and its spare area
+  ASSERT_EQ(rig.Controller().ReadFlash(address, 2, read), kResultSuccess);
+  EXPECT_NE(std::vector<uint8_t>(read.begin(), read.begin() + 512), user)
+      << "the user's sector was programmed into the page";
+  EXPECT_EQ(rig.PeekSectors(0x55AA, 1), user);
+}
+
 }  // namespace
 }  // namespace dozered

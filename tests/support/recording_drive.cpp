@@ -23,9 +23,14 @@ void RecordingDrive::FailLba(uint32_t lba, bool writesOnly, FaultKind kind) {
   failLbas_[lba] = LbaFault{writesOnly, kind};
 }
 
+void RecordingDrive::FailFrom(int index, FaultKind kind, bool writesOnly) {
+  failFrom_ = FromFault{index, kind, writesOnly};
+}
+
 void RecordingDrive::ClearFaults() {
   failIndexes_.clear();
   failLbas_.clear();
+  failFrom_.reset();
 }
 
 std::optional<FaultKind> RecordingDrive::Log(uint32_t lba, uint32_t count, bool write,
@@ -39,6 +44,10 @@ std::optional<FaultKind> RecordingDrive::Log(uint32_t lba, uint32_t count, bool 
   std::optional<FaultKind> fault;
   const auto byIndex = failIndexes_.find(static_cast<int>(accesses_.size()));
   if (byIndex != failIndexes_.end()) fault = byIndex->second;
+  if (failFrom_ && static_cast<int>(accesses_.size()) >= failFrom_->index &&
+      (write || !failFrom_->writesOnly)) {
+    fault = failFrom_->kind;
+  }
   for (const auto& [at, f] : failLbas_) {
     if (at >= lba && at - lba < count && (write || !f.writesOnly)) fault = f.kind;
   }

@@ -42,6 +42,9 @@ class RecordingDrive : public VirtualDrive {
   // Every access that touches `lba` fails (until ClearFaults); may be called
   // for several LBAs.
   void FailLba(uint32_t lba, bool writesOnly = false, FaultKind kind = FaultKind::kDropped);
+  // Every access from index `index` on fails (only the writes with
+  // `writesOnly`): a drive that stops answering, or stops taking writes.
+  void FailFrom(int index, FaultKind kind = FaultKind::kDropped, bool writesOnly = false);
   void ClearFaults();
 
   VirtualDrive& Inner() { return *inner_; }
@@ -62,6 +65,12 @@ class RecordingDrive : public VirtualDrive {
     FaultKind kind = FaultKind::kDropped;
   };
   std::map<uint32_t, LbaFault> failLbas_;
+  struct FromFault {
+    int index = 0;
+    FaultKind kind = FaultKind::kDropped;
+    bool writesOnly = false;
+  };
+  std::optional<FromFault> failFrom_;
 };
 
 }  // namespace dozered::testing
