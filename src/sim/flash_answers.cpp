@@ -95,7 +95,7 @@ uint8_t BadBlockMark(const DriveModel& model, const PhysicalPage& page) {
 // One page read without ECC: the cells as they answer at `references`.
 void ReadPartRaw(const DriveModel& model, PageCells& cells, const PagePart& part, uint8_t* spare,
                  const ReadReferences& references, bool descramble) {
-  std::vector<uint8_t> bytes(PageCells::kChunkBytes > 512 ? PageCells::kChunkBytes : 512);
+  std::vector<uint8_t> bytes;
   for (int region : RegionsOf(cells, part, spare != nullptr)) {
     bytes.resize(cells.RegionBytes(region));
     cells.Read(region, references, bytes.data());
