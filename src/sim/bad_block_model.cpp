@@ -10,8 +10,8 @@ namespace dozered::sim {
 namespace {
 
 bool IsReserved(int fblock, const FlashGeometry& g) {
-  // System blocks and the first block of every CE group are guaranteed good.
-  return fblock < kEraseCountStartBlock || fblock % g.blocksPerCe == 0;
+  // The system blocks at the start of every die are guaranteed good.
+  return IsSystemFBlock(fblock, g);
 }
 
 }  // namespace
@@ -64,9 +64,11 @@ BadBlockModel::BadBlockModel(const DriveConfig& config, const FlashLayout& layou
     physicalBad_[static_cast<size_t>(layout.BlockIndex(pb))] = 1;
   }
 
-  // Blocks retired while in use: every fail reason at least once.
+  // Blocks retired while in use: every fail reason at least once, on a drive
+  // large enough to have lost a few (one in 64 data blocks at most).
   static constexpr uint8_t kReasons[] = {kFailErase, kFailProgram, kFailReadEcc, kFailEarlyRetire};
-  const int runTimeCount = 4 + static_cast<int>(Hash(seed, HashDomain::kRunTimeBad, ~0ull) % 7);
+  const int runTimeCount = std::min(4 + static_cast<int>(Hash(seed, HashDomain::kRunTimeBad, ~0ull) % 7),
+                                    (fblocks - fblocks / g.blocksPerCe * kEraseCountStartBlock) / 64);
   uint64_t probe = 0;
   for (int k = 0; k < runTimeCount && probe < static_cast<uint64_t>(fblocks) * 4; ++probe) {
     const uint64_t h = Hash(seed, HashDomain::kRunTimeBad, probe, 0);
@@ -91,7 +93,19 @@ BadBlockModel::BadBlockModel(const DriveConfig& config, const FlashLayout& layou
     runTime_.push_back(e);
     fblockBad_[static_cast<size_t>(b)] = 1;
     ++k;
+    // The blocks it names carry the bad mark and take no erase or program:
+    // an erase fail names dies (all their planes), the others one block.
+    for (int ch = 0; ch < g.channels; ++ch) {
+      for (int way = 0; way < g.interleaveWays; ++way) {
+        for (int plane = 0; plane < g.planes; ++plane) {
+          const bool named = e.reason == kFailErase ? ((e.failMask >> ((4 * ch + way) & 15)) & 1) != 0
+                                                    : ch == e.channel && way == e.ceOffset && plane == e.plane;
+          if (named) physicalRetired_[static_cast<size_t>(layout.BlockIndex(layout.BlockOfFBlock(b, ch, way, plane)))] = 1;
+        }
+      }
+    }
   }
+  historyCount_ = runTime_.size();
 }
 
 bool BadBlockModel::IsFBlockBad(int fblock) const {
@@ -131,7 +145,59 @@ void BadBlockModel::Retire(const PhysicalBlock& b, const RunTimeBadBlock& entry)
   if (i < 0 || i >= static_cast<int>(physicalRetired_.size()) || physicalRetired_[static_cast<size_t>(i)]) return;
   physicalRetired_[static_cast<size_t>(i)] = 1;
   runTime_.push_back(entry);
+  retiredThisLife_.push_back(i);
   if (entry.fblock < fblockBad_.size()) fblockBad_[entry.fblock] = 1;
+}
+
+void BadBlockModel::Save(std::vector<uint8_t>& out) const {
+  auto put = [&out](uint64_t v, int bytes) {
+    for (int k = 0; k < bytes; ++k) out.push_back(static_cast<uint8_t>(v >> (8 * k)));
+  };
+  put(retiredThisLife_.size(), 4);
+  for (size_t k = 0; k < retiredThisLife_.size(); ++k) {
+    const RunTimeBadBlock& e = runTime_[historyCount_ + k];
+    put(static_cast<uint32_t>(retiredThisLife_[k]), 4);
+    put(e.fblock, 2);
+    put(e.reason, 1);
+    put(e.failMask, 2);
+    put(e.page, 2);
+    put(e.ceOffset, 1);
+    put(e.channel, 1);
+    put(e.plane, 1);
+    put(e.eraseCount, 2);
+  }
+}
+
+bool BadBlockModel::Load(const uint8_t* data, size_t length) {
+  size_t at = 0;
+  auto get = [&](int bytes, uint64_t* v) {
+    if (length - at < static_cast<size_t>(bytes)) return false;
+    *v = 0;
+    for (int k = 0; k < bytes; ++k) *v |= static_cast<uint64_t>(data[at + static_cast<size_t>(k)]) << (8 * k);
+    at += static_cast<size_t>(bytes);
+    return true;
+  };
+  uint64_t count = 0;
+  if (!get(4, &count)) return false;
+  for (uint64_t k = 0; k < count; ++k) {
+    uint64_t index, fblock, reason, mask, page, ceOffset, channel, plane, eraseCount;
+    if (!get(4, &index) || !get(2, &fblock) || !get(1, &reason) || !get(2, &mask) || !get(2, &page) ||
+        !get(1, &ceOffset) || !get(1, &channel) || !get(1, &plane) || !get(2, &eraseCount)) {
+      return false;
+    }
+    if (index >= physicalRetired_.size()) return false;
+    RunTimeBadBlock e;
+    e.fblock = static_cast<uint16_t>(fblock);
+    e.reason = static_cast<uint8_t>(reason);
+    e.failMask = static_cast<uint16_t>(mask);
+    e.page = static_cast<uint16_t>(page);
+    e.ceOffset = static_cast<uint8_t>(ceOffset);
+    e.channel = static_cast<uint8_t>(channel);
+    e.plane = static_cast<uint8_t>(plane);
+    e.eraseCount = static_cast<uint16_t>(eraseCount);
+    Retire(layout_.BlockAt(static_cast<int>(index)), e);
+  }
+  return at == length;
 }
 
 int BadBlockModel::OriginalCount() const {

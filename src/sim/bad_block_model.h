@@ -4,6 +4,7 @@
 // while in use, each with the reason it failed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -61,6 +62,10 @@ class BadBlockModel {
   int OriginalCount() const;  // marked by the flash maker
   int PretestCount() const;   // found by the pre-test
 
+  // The blocks retired in this life, for the state journal.
+  void Save(std::vector<uint8_t>& out) const;
+  bool Load(const uint8_t* data, size_t length);
+
  private:
   const FlashLayout& layout_;
   std::vector<FactoryBadBlock> factory_;
@@ -68,6 +73,8 @@ class BadBlockModel {
   std::vector<uint8_t> fblockBad_;
   std::vector<uint8_t> physicalBad_;
   std::vector<uint8_t> physicalRetired_;
+  size_t historyCount_ = 0;           // entries the drive arrived with
+  std::vector<int> retiredThisLife_;  // physical block of every later entry
   uint64_t seed_ = 0;
   double eta_ = 9600;
   double rate_ = 0;

@@ -38,7 +38,7 @@ bool SimulatedDrive::ExecuteAta(AtaCommand& command) {
       break;
     case 0xE7:  // FLUSH CACHE
     case 0xEA:  // FLUSH CACHE EXT
-      ok = true;
+      ok = FlushCache();
       break;
     case 0xC8:  // READ DMA
     case 0xCA:  // WRITE DMA

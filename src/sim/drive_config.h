@@ -79,6 +79,7 @@ struct DriveConfig {
 
   FaultPlan faults;
   std::string stateFile;  // empty: nothing persists
+  uint64_t stateJournalLimit = 64ull << 20;  // journal bytes past its snapshot that trigger a compaction
   std::string traceFile;  // empty: no trace
 };
 

@@ -1,11 +1,13 @@
 #include "sim/drive_identity.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
 
 #include "sim/sim_hash.h"
+#include "sim/wear_model.h"
 
 namespace dozered::sim {
 namespace {
@@ -16,6 +18,31 @@ std::string Fit(std::string text, size_t width) {
 }
 
 }  // namespace
+
+uint64_t RawFlashBytes(const FlashGeometry& g) {
+  if (g.TotalFBlocks() <= 0 || g.pagesPerBlock <= 0 || g.PageBytes() <= 0) return 0;
+  return static_cast<uint64_t>(g.TotalFBlocks()) * static_cast<uint64_t>(g.channels * g.interleaveWays * g.planes) *
+         static_cast<uint64_t>(g.pagesPerBlock) * static_cast<uint64_t>(g.PageBytes());
+}
+
+uint32_t FlashCapacitySectors(const FlashGeometry& g) {
+  const uint64_t raw = RawFlashBytes(g);
+  // The most the translation layer can hold: the user-data F-blocks less 3 %
+  // of all F-blocks for the bad ones and three for garbage collection.
+  const int fblocks = g.TotalFBlocks();
+  const int systemBlocks = g.blocksPerCe > 0 ? fblocks / g.blocksPerCe * std::min(kEraseCountStartBlock, g.blocksPerCe) : fblocks;
+  const int room = fblocks - systemBlocks - (fblocks * 3 + 99) / 100 - 3;
+  const uint64_t sectorsPerFBlock = raw == 0 ? 0
+                                    : static_cast<uint64_t>(g.PageBytes() / 4096) * 8 *
+                                          static_cast<uint64_t>(g.channels * g.interleaveWays * g.planes) *
+                                          static_cast<uint64_t>(g.pagesPerBlock);
+  const uint64_t limit = room > 0 ? static_cast<uint64_t>(room) * sectorsPerFBlock : 0;
+  // 7 % of the raw flash kept back; the IDEMA sector count of the nominal size.
+  const long long gb = std::llround(static_cast<double>(raw) * 0.93 / 1e9);
+  const long long idema = 97696368ll + 1953504ll * (gb - 50);
+  const uint64_t sectors = gb >= 1 && idema > 0 ? static_cast<uint64_t>(idema) : limit;
+  return static_cast<uint32_t>(std::min<uint64_t>({sectors, limit, 0xFFFFFFF8ull}));
+}
 
 std::array<uint8_t, 16> MakeIspVersion(const std::string& folder, const std::string& tag) {
   std::array<uint8_t, 16> v{};
@@ -29,17 +56,12 @@ DriveIdentity MakeDriveIdentity(const DriveConfig& config) {
   const uint64_t seed = config.seed;
   const FlashGeometry& g = config.geometry;
 
-  // Raw flash, 7 % kept back, then the IDEMA sector count of the nominal size.
-  const double raw = static_cast<double>(g.TotalFBlocks()) * g.channels * g.interleaveWays * g.planes *
-                     g.pagesPerBlock * static_cast<double>(g.PageBytes());
-  id.capacityGb = static_cast<int>(std::lround(raw * 0.93 / 1e9));
+  id.capacityGb = static_cast<int>(std::lround(static_cast<double>(RawFlashBytes(g)) * 0.93 / 1e9));
   if (config.capacityOverride != 0) {
     id.capacity = config.capacityOverride;
     id.capacityGb = static_cast<int>(static_cast<double>(config.capacityOverride) * 512.0 / 1e9);
-  } else if (id.capacityGb >= 50) {
-    id.capacity = static_cast<uint32_t>(97696368ull + 1953504ull * static_cast<uint64_t>(id.capacityGb - 50));
   } else {
-    id.capacity = static_cast<uint32_t>(static_cast<uint64_t>(std::max(id.capacityGb, 1)) * 1953504ull);
+    id.capacity = FlashCapacitySectors(g);
   }
 
   char buffer[64];

@@ -25,6 +25,14 @@ struct DriveIdentity {
 
 DriveIdentity MakeDriveIdentity(const DriveConfig& config);
 
+// Bytes of flash in all F-blocks.
+uint64_t RawFlashBytes(const FlashGeometry& geometry);
+// User sectors of a controller drive: 7 % of the raw flash kept back, the
+// IDEMA count of the nominal size (97,696,368 + 1,953,504 x (GB - 50)), and
+// never more than the translation layer can hold beside its system and bad
+// blocks (which decides for the small drives of the tests).
+uint32_t FlashCapacitySectors(const FlashGeometry& geometry);
+
 // The 16-byte ISP version built from a folder name (up to 12 characters) and a
 // 4-character tag.
 std::array<uint8_t, 16> MakeIspVersion(const std::string& folder, const std::string& tag);

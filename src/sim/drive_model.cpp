@@ -14,10 +14,8 @@ DriveModel::DriveModel(const DriveConfig& c)
       badBlocks(c, layout, wear),
       flash(c, layout, badBlocks),
       cells(c.seed, c.geometry),
-      cardMode(c.cardMode) {
-  for (int b = kEraseCountStartBlock; b < c.geometry.TotalFBlocks(); ++b) {
-    if (!badBlocks.IsFBlockBad(b)) dataBlocks_.push_back(static_cast<uint16_t>(b));
-  }
+      cardMode(c.cardMode),
+      ftl(*this) {
   const uint64_t h = Hash(c.seed, HashDomain::kRecords, 0x9C);
   counters.powerOnHours = c.powerOnHours > 0 ? static_cast<uint32_t>(c.powerOnHours)
                                              : static_cast<uint32_t>(c.averageEraseCount) * 3u + static_cast<uint32_t>(h % 500);
@@ -65,15 +63,23 @@ bool DriveModel::ProgramWearsOut(const PhysicalPage& page) {
 }
 
 double DriveModel::AverageEraseCount() const {
-  if (dataBlocks_.empty()) return 0;
   double sum = 0;
-  for (uint16_t b : dataBlocks_) sum += EraseCountOf(b);
-  return sum / static_cast<double>(dataBlocks_.size());
+  int n = 0;
+  const int end = std::min(config.geometry.TotalFBlocks(), 8192);
+  for (int b = kEraseCountStartBlock; b < end; ++b) {
+    if (badBlocks.IsFBlockBad(b)) continue;
+    sum += EraseCountOf(b);
+    ++n;
+  }
+  return n == 0 ? 0 : sum / n;
 }
 
 uint32_t DriveModel::MaxEraseCount() const {
   uint32_t m = 0;
-  for (uint16_t b : dataBlocks_) m = std::max(m, EraseCountOf(b));
+  const int end = std::min(config.geometry.TotalFBlocks(), 8192);
+  for (int b = kEraseCountStartBlock; b < end; ++b) {
+    if (!badBlocks.IsFBlockBad(b)) m = std::max(m, EraseCountOf(b));
+  }
   return m;
 }
 

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "sim/bad_block_model.h"
 #include "sim/drive_config.h"
@@ -14,13 +13,18 @@
 #include "sim/flash_layout.h"
 #include "sim/cell_physics.h"
 #include "sim/flash_store.h"
+#include "sim/ftl.h"
 #include "sim/wear_model.h"
 
 namespace dozered::sim {
 
+// What the drive counted: the history it arrived with and this life's
+// traffic. The SMART data and the error log are built from these and from the
+// flash state.
 struct DriveCounters {
-  uint64_t hostSectorsRead = 0;
-  uint64_t hostSectorsWritten = 0;
+  uint64_t hostSectorsRead = 0;     // this life
+  uint64_t hostSectorsWritten = 0;  // this life
+  uint64_t uncorrectableReads = 0;  // host reads the ECC could not correct, this life
   uint32_t powerCycles = 0;
   uint32_t powerOnHours = 0;
 };
@@ -41,15 +45,15 @@ class DriveModel {
   int cardMode = 2;
   uint16_t flashClock = 0;
   DriveCounters counters;
+  Ftl ftl;
 
   // Erase count of an F-block: its pre-aged count plus this life's erases.
   uint32_t EraseCountOf(int fblock) const;
-  // Average and maximum erase count of the good F-blocks from the erase-count start block.
+  // Average and maximum erase count of the F-blocks the erase-count table
+  // lists as good (from its start block on).
   double AverageEraseCount() const;
   uint32_t MaxEraseCount() const;
   int RunTimeBadCount() const { return static_cast<int>(badBlocks.runTime().size()); }
-  // Good F-blocks that hold user data, in order.
-  const std::vector<uint16_t>& DataBlocks() const { return dataBlocks_; }
   // Erase count of the physical block a page sits in.
   uint32_t EraseCountOf(const PhysicalBlock& block) const;
 
@@ -59,9 +63,6 @@ class DriveModel {
   // Either retires the block into the mark-bad list.
   bool EraseWearsOut(const PhysicalBlock& block);
   bool ProgramWearsOut(const PhysicalPage& page);
-
- private:
-  std::vector<uint16_t> dataBlocks_;
 };
 
 }  // namespace dozered::sim

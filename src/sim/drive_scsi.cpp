@@ -78,8 +78,9 @@ bool SimulatedDrive::ExecuteScsi(ScsiCommand& command, ScsiOutcome& outcome) {
   bool write = false;
   switch (cdb[0]) {
     case 0x00:  // TEST UNIT READY
-    case 0x35:  // SYNCHRONIZE CACHE
       return true;
+    case 0x35:  // SYNCHRONIZE CACHE
+      return FlushCache();
     case 0x12:
       return ScsiInquiry(command, outcome);
     case 0x25: {  // READ CAPACITY(10)

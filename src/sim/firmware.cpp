@@ -81,6 +81,7 @@ bool Firmware::Allowed(uint8_t op) const {
 }
 
 bool Firmware::BeginCommand(const uint8_t* block) {
+  model_.ftl.Flush();  // the flash commands see what the host wrote
   std::memcpy(block_, block, sizeof block_);
   reply_.clear();
   diagnosticPayload_.clear();

@@ -1,5 +1,5 @@
-// Answers that read the flash: raw page reads, distribution reads, the
-// chunk-ECC answer and the LBA translation.
+// Answers that read the flash: raw page reads, distribution reads and the
+// chunk-ECC answer.
 #include <algorithm>
 #include <cstring>
 
@@ -238,45 +238,6 @@ std::vector<uint8_t> BuildChunkEccAnswer(const DriveModel& model, uint16_t block
       }
     }
   }
-  return r;
-}
-
-std::vector<uint8_t> BuildTranslation(const DriveModel& model, uint32_t lba) {
-  std::vector<uint8_t> r(512, 0);
-  auto word = [&r](int w, uint32_t v) { PutU16(r, static_cast<size_t>(2 * w), v); };
-  const FlashGeometry& g = model.config.geometry;
-  const auto& blocks = model.DataBlocks();
-  if (lba >= model.identity.capacity || blocks.empty() || g.SectorsPerPage() < 8) {
-    word(0, kNoSuchLba);
-    return r;
-  }
-  // A static striped map of 4 KiB units: channel fastest, then interleave,
-  // then plane, then page, over the good data blocks.
-  const uint64_t unit = lba / 8;
-  const uint64_t unitsPerPage = static_cast<uint64_t>(g.SectorsPerPage() / 8);
-  const uint32_t sectorInPage = static_cast<uint32_t>((unit % unitsPerPage) * 8 + lba % 8);
-  uint64_t s = unit / unitsPerPage;
-  const uint32_t channel = static_cast<uint32_t>(s % static_cast<uint64_t>(g.channels));
-  s /= static_cast<uint64_t>(g.channels);
-  const uint32_t interleave = static_cast<uint32_t>(s % static_cast<uint64_t>(g.interleaveWays));
-  s /= static_cast<uint64_t>(g.interleaveWays);
-  const uint32_t plane = static_cast<uint32_t>(s % static_cast<uint64_t>(g.planes));
-  s /= static_cast<uint64_t>(g.planes);
-  const uint32_t page = static_cast<uint32_t>(s % static_cast<uint64_t>(g.pagesPerBlock));
-  s /= static_cast<uint64_t>(g.pagesPerBlock);
-  const uint16_t fblock = blocks[static_cast<size_t>(s % blocks.size())];
-  const uint32_t ce = static_cast<uint32_t>((fblock / g.blocksPerCe) * g.interleaveWays) + interleave;
-  word(0, kTranslated);
-  word(1, fblock);
-  word(2, 0);  // DiffType
-  word(3, page);
-  word(4, sectorInPage);
-  word(5, plane);
-  word(6, interleave);
-  word(7, 0);  // DiffOffset
-  word(8, 0);  // LSB only
-  word(9, channel);
-  word(10, ce);
   return r;
 }
 

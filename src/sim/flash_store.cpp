@@ -77,10 +77,11 @@ FlashStore::FlashStore(const DriveConfig& config, const FlashLayout& layout, con
 
 InitialContent FlashStore::InitialContentOf(const PhysicalBlock& block) const {
   if (badBlocks_.IsPhysicalBlockFactoryBad(block)) return InitialContent::kFactoryBad;
+  // The code and information blocks sit at the same block numbers on every die.
   const int fblock = layout_.FBlockOf(block);
-  if (fblock == kIspBlocks[0] || fblock == kIspBlocks[1]) return InitialContent::kIspCode;
-  if (fblock == kInfoBlocks[0] || fblock == kInfoBlocks[1]) return InitialContent::kInfoRecords;
-  if (fblock < kEraseCountStartBlock || badBlocks_.IsFBlockBad(fblock)) return InitialContent::kErased;
+  if (block.blockInCe == kIspBlocks[0] || block.blockInCe == kIspBlocks[1]) return InitialContent::kIspCode;
+  if (block.blockInCe == kInfoBlocks[0] || block.blockInCe == kInfoBlocks[1]) return InitialContent::kInfoRecords;
+  if (IsSystemFBlock(fblock, layout_.geometry()) || badBlocks_.IsFBlockBad(fblock)) return InitialContent::kErased;
   const uint64_t h = Hash(seed_, HashDomain::kPreAgedData, static_cast<uint64_t>(fblock), ~0ull);
   return UnitFromHash(h) < fill_ ? InitialContent::kData : InitialContent::kErased;
 }
@@ -191,9 +192,13 @@ void FlashStore::ReadSpare(const PhysicalPage& page, uint8_t* spare) const {
     } else {
       std::memset(spare, 0xFF, spareBytes_);
     }
-    return;
+  } else if (!InitialPage(page, spare)) {
+    std::memset(spare, 0xFF, spareBytes_);
   }
-  if (!InitialPage(page, spare)) std::memset(spare, 0xFF, spareBytes_);
+  // A block retired in use carries the bad mark on its first and last page.
+  if ((page.page == 0 || page.page == layout_.geometry().pagesPerBlock - 1) && badBlocks_.IsPhysicalBlockRetired(page.block)) {
+    spare[kSpareBadMark] = 0x00;
+  }
 }
 
 void FlashStore::ReadPage(const PhysicalPage& page, uint8_t* data, uint8_t* spare) const {
@@ -267,6 +272,105 @@ uint32_t FlashStore::EraseCountThisLife(const PhysicalBlock& block) const {
 uint32_t FlashStore::FBlockErasesThisLife(int fblock) const {
   if (fblock < 0 || fblock >= static_cast<int>(fblockErases_.size())) return 0;
   return fblockErases_[static_cast<size_t>(fblock)];
+}
+
+namespace {
+
+void PutBytes(std::vector<uint8_t>& out, uint64_t v, int bytes) {
+  for (int k = 0; k < bytes; ++k) out.push_back(static_cast<uint8_t>(v >> (8 * k)));
+}
+
+uint64_t GetBytes(const uint8_t* p, int bytes) {
+  uint64_t v = 0;
+  for (int k = 0; k < bytes; ++k) v |= static_cast<uint64_t>(p[k]) << (8 * k);
+  return v;
+}
+
+uint64_t DoubleBits(double d) {
+  uint64_t v;
+  std::memcpy(&v, &d, sizeof v);
+  return v;
+}
+
+double BitsDouble(uint64_t v) {
+  double d;
+  std::memcpy(&d, &v, sizeof d);
+  return d;
+}
+
+}  // namespace
+
+void FlashStore::SaveBlockTable(std::vector<uint8_t>& out) const {
+  PutBytes(out, nextSequence_, 8);
+  PutBytes(out, DoubleBits(clockHours_), 8);
+  PutBytes(out, blocks_.size(), 4);
+  for (const BlockState& b : blocks_) {
+    PutBytes(out, b.erases, 4);
+    PutBytes(out, b.erased ? 1 : 0, 1);
+    PutBytes(out, static_cast<uint32_t>(b.highestPage), 4);
+  }
+}
+
+bool FlashStore::LoadBlockTable(const uint8_t* data, size_t length) {
+  constexpr size_t kPerBlock = 9;
+  if (length < 20 || GetBytes(data + 16, 4) != blocks_.size() || length != 20 + kPerBlock * blocks_.size()) return false;
+  nextSequence_ = GetBytes(data, 8);
+  clockHours_ = BitsDouble(GetBytes(data + 8, 8));
+  std::fill(fblockErases_.begin(), fblockErases_.end(), 0);
+  for (size_t i = 0; i < blocks_.size(); ++i) {
+    const uint8_t* b = data + 20 + kPerBlock * i;
+    blocks_[i].erases = static_cast<uint32_t>(GetBytes(b, 4));
+    blocks_[i].erased = b[4] != 0;
+    blocks_[i].highestPage = static_cast<int>(static_cast<int32_t>(GetBytes(b + 5, 4)));
+    uint32_t& f = fblockErases_[static_cast<size_t>(layout_.FBlockOf(layout_.BlockAt(static_cast<int>(i))))];
+    f = std::max(f, blocks_[i].erases);
+  }
+  openPage_ = ~0ull;
+  return true;
+}
+
+// A page record: page key, program time, order flag, data bytes, spare.
+void FlashStore::SavePages(const std::function<void(const std::vector<uint8_t>& record)>& emit) const {
+  std::vector<uint8_t> record;
+  for (const auto& [key, stored] : pages_) {
+    record.clear();
+    PutBytes(record, key, 8);
+    PutBytes(record, DoubleBits(stored.programmedAtHours), 8);
+    PutBytes(record, stored.afterHigherPage ? 1 : 0, 1);
+    PutBytes(record, stored.data.size(), 4);
+    record.insert(record.end(), stored.data.begin(), stored.data.end());
+    PutBytes(record, stored.spare ? 1 : 0, 1);
+    if (stored.spare) record.insert(record.end(), stored.spare.get(), stored.spare.get() + spareBytes_);
+    emit(record);
+  }
+}
+
+bool FlashStore::LoadPage(const uint8_t* data, size_t length) {
+  if (length < 22) return false;
+  const uint64_t key = GetBytes(data, 8);
+  const size_t dataBytes = static_cast<size_t>(GetBytes(data + 17, 4));
+  if (key >= static_cast<uint64_t>(layout_.PhysicalBlockCount()) * static_cast<uint64_t>(layout_.geometry().pagesPerBlock) ||
+      dataBytes > pageBytes_ || length < 22 + dataBytes) {
+    return false;
+  }
+  const bool hasSpare = data[21 + dataBytes] != 0;
+  if (length != 22 + dataBytes + (hasSpare ? spareBytes_ : 0)) return false;
+  const auto old = pages_.find(key);
+  if (old != pages_.end()) {
+    storedBytes_ -= old->second.data.size() + (old->second.spare ? spareBytes_ : 0);
+    pages_.erase(old);
+  }
+  StoredPage& stored = pages_[key];
+  stored.programmedAtHours = BitsDouble(GetBytes(data + 8, 8));
+  stored.afterHigherPage = data[16] != 0;
+  stored.data.assign(data + 21, data + 21 + dataBytes);
+  storedBytes_ += dataBytes;
+  if (hasSpare) {
+    stored.spare = std::make_unique<uint8_t[]>(spareBytes_);
+    std::memcpy(stored.spare.get(), data + 22 + dataBytes, spareBytes_);
+    storedBytes_ += spareBytes_;
+  }
+  return true;
 }
 
 }  // namespace dozered::sim

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -106,6 +107,13 @@ class FlashStore {
   // Pages of the ISP code and information blocks that carry content.
   int IspPageCount() const { return ispPages_; }
   int InfoPageCount() const { return infoPages_; }
+
+  // The state journal's snapshot: the block table, and every stored page as
+  // one record of its own.
+  void SaveBlockTable(std::vector<uint8_t>& out) const;
+  bool LoadBlockTable(const uint8_t* data, size_t length);
+  void SavePages(const std::function<void(const std::vector<uint8_t>& record)>& emit) const;
+  bool LoadPage(const uint8_t* data, size_t length);
 
   size_t StoredPageCount() const { return pages_.size(); }
   // Bytes held for programmed pages (data and spare as stored).

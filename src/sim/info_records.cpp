@@ -18,6 +18,73 @@ struct SmartAttribute {
   uint64_t raw;
 };
 
+struct FailureCounts {
+  int program = 0;
+  int erase = 0;
+  int readEcc = 0;
+  int earlyRetire = 0;
+  int total = 0;
+};
+
+// What the SMART data and the error log report, all from the drive's state:
+// its mark-bad list, erase-count table and counters.
+struct DriveHealth {
+  FailureCounts failures;
+  double averageEraseCount = 0;  // over the blocks the erase-count table lists as good
+  uint32_t maxEraseCount = 0;
+  int lifeUsedPercent = 0;       // of the rated erase cycles
+  uint64_t uncorrectable = 0;
+  uint64_t unexpectedPowerLoss = 0;
+  uint64_t sectorsWritten = 0;   // by the host, in the drive's whole life
+  uint64_t sectorsRead = 0;
+  uint64_t eccRecovered = 0;     // 1 KiB chunks read with bits corrected
+};
+
+DriveHealth HealthOf(const DriveModel& model) {
+  DriveHealth h;
+  for (const RunTimeBadBlock& e : model.badBlocks.runTime()) {
+    ++h.failures.total;
+    switch (e.reason) {
+      case kFailProgram: ++h.failures.program; break;
+      case kFailErase: ++h.failures.erase; break;
+      case kFailEarlyRetire: ++h.failures.earlyRetire; break;
+      default: ++h.failures.readEcc; break;  // every other reason is a read the ECC lost
+    }
+  }
+  // One pass over the erase-count table's blocks: the wear now and the wear
+  // the drive arrived with.
+  double sum = 0, arrivedSum = 0;
+  int n = 0;
+  const int end = std::min(model.config.geometry.TotalFBlocks(), kEraseCountEntries);
+  for (int b = kEraseCountStartBlock; b < end; ++b) {
+    if (model.badBlocks.IsFBlockBad(b)) continue;
+    const uint32_t count = model.EraseCountOf(b);
+    sum += count;
+    arrivedSum += model.wear.BaseEraseCount(b);
+    h.maxEraseCount = std::max(h.maxEraseCount, count);
+    ++n;
+  }
+  h.averageEraseCount = n > 0 ? sum / n : 0;
+  const double arrivedAverage = n > 0 ? arrivedSum / n : 0;
+  h.lifeUsedPercent = std::clamp(static_cast<int>(h.averageEraseCount * 100.0 / std::max(model.config.ratedCycles, 1)), 0, 100);
+  h.uncorrectable = static_cast<uint64_t>(h.failures.readEcc) + model.counters.uncorrectableReads;
+  h.unexpectedPowerLoss = model.counters.powerCycles / 20;
+  // The host traffic behind the wear the drive arrived with (the flash
+  // written over that many times, at a write amplification of 2.5, and read
+  // half as often again), plus this life's.
+  const double rawSectors = static_cast<double>(RawFlashBytes(model.config.geometry)) / 512.0;
+  const uint64_t arrivedWrites = static_cast<uint64_t>(arrivedAverage * rawSectors / 2.5);
+  const uint64_t arrivedReads = arrivedWrites * 3 / 2;
+  h.sectorsWritten = arrivedWrites + model.counters.hostSectorsWritten;
+  h.sectorsRead = arrivedReads + model.counters.hostSectorsRead;
+  // Chunks that needed correction: a mean of 3.5 raw bit errors per 1 KiB at
+  // 3,000 cycles, growing with the wear to the power 1.5 (Poisson: a chunk
+  // with at least one error is corrected).
+  const double lambda = 3.5 * std::pow(std::max(h.averageEraseCount, 0.0) / 3000.0, 1.5);
+  h.eccRecovered = static_cast<uint64_t>(static_cast<double>(h.sectorsRead / 2) * (1.0 - std::exp(-lambda)));
+  return h;
+}
+
 }  // namespace
 
 std::vector<uint8_t> BuildIspInfo(const DriveModel& model) {
@@ -43,41 +110,26 @@ std::vector<uint8_t> BuildIspInfo(const DriveModel& model) {
 std::vector<uint8_t> BuildSmart(const DriveModel& model) {
   std::vector<uint8_t> r(512, 0);
   PutU16(r, 0, 0x0010);
-  const uint64_t seed = model.config.seed;
-  const double average = model.AverageEraseCount();
-  const int lifeUsed = std::clamp(static_cast<int>(average * 100.0 / 3000.0), 0, 100);
-  int programFails = 0;
-  int eraseFails = 0;
-  for (const RunTimeBadBlock& e : model.badBlocks.runTime()) {
-    if (e.reason == kFailProgram) ++programFails;
-    if (e.reason == kFailErase) ++eraseFails;
-  }
-  // Host traffic in units of 32 MiB: the wear the drive arrived with (write
-  // amplification about 2.5) plus this session's sectors.
-  const double rawGiB = static_cast<double>(model.identity.capacity) * 512.0 / 1073741824.0;
-  const uint64_t arrivedWrites = static_cast<uint64_t>(average * rawGiB / 2.5 * 32.0);
-  const uint64_t writes = arrivedWrites + model.counters.hostSectorsWritten / 65536;
-  const uint64_t reads = arrivedWrites * 3 / 2 + model.counters.hostSectorsRead / 65536;
-  const uint32_t uncorrectable = static_cast<uint32_t>(Hash(seed, HashDomain::kRecords, 0xBB) % 4);
+  const DriveHealth h = HealthOf(model);
   const int temperature = model.config.temperature;
+  const uint8_t lifeLeft = static_cast<uint8_t>(std::max(100 - h.lifeUsedPercent, 1));
   const SmartAttribute attributes[] = {
       {0x01, 0x000B, 100, 100, 0},
-      {0x05, 0x0013, 100, 100, static_cast<uint64_t>(model.RunTimeBadCount())},
+      {0x05, 0x0013, 100, 100, static_cast<uint64_t>(h.failures.total)},
       {0x09, 0x0012, 100, 100, model.counters.powerOnHours},
       {0x0C, 0x0012, 100, 100, model.counters.powerCycles},
-      {0xAB, 0x0032, 100, 100, static_cast<uint64_t>(programFails)},
-      {0xAC, 0x0032, 100, 100, static_cast<uint64_t>(eraseFails)},
-      {0xAD, 0x0032, static_cast<uint8_t>(100 - lifeUsed), static_cast<uint8_t>(100 - lifeUsed),
-       static_cast<uint64_t>(std::lround(average)) | (static_cast<uint64_t>(model.MaxEraseCount()) << 16)},
-      {0xAE, 0x0032, 100, 100, model.counters.powerCycles / 20},
-      {0xBB, 0x0032, 100, 100, uncorrectable},
+      {0xAB, 0x0032, 100, 100, static_cast<uint64_t>(h.failures.program)},
+      {0xAC, 0x0032, 100, 100, static_cast<uint64_t>(h.failures.erase)},
+      {0xAD, 0x0032, lifeLeft, lifeLeft,
+       static_cast<uint64_t>(std::lround(h.averageEraseCount)) | (static_cast<uint64_t>(h.maxEraseCount) << 16)},
+      {0xAE, 0x0032, 100, 100, h.unexpectedPowerLoss},
+      {0xBB, 0x0032, 100, 100, h.uncorrectable},
       {0xC2, 0x0022, static_cast<uint8_t>(temperature), static_cast<uint8_t>(std::max(temperature, 52)),
        static_cast<uint64_t>(temperature) | (20ull << 16) | (static_cast<uint64_t>(std::max(temperature, 52)) << 32)},
-      {0xC3, 0x0032, 100, 100, Hash(seed, HashDomain::kRecords, 0xC3) % 5000 + static_cast<uint64_t>(average * 10)},
-      {0xCA, 0x0030, static_cast<uint8_t>(100 - lifeUsed), static_cast<uint8_t>(100 - lifeUsed),
-       static_cast<uint64_t>(lifeUsed)},
-      {0xF1, 0x0032, 100, 100, writes},
-      {0xF2, 0x0032, 100, 100, reads},
+      {0xC3, 0x0032, 100, 100, h.eccRecovered},
+      {0xCA, 0x0030, lifeLeft, lifeLeft, static_cast<uint64_t>(h.lifeUsedPercent)},
+      {0xF1, 0x0032, 100, 100, h.sectorsWritten},
+      {0xF2, 0x0032, 100, 100, h.sectorsRead},
   };
   size_t at = 2;
   for (const SmartAttribute& a : attributes) {
@@ -125,18 +177,16 @@ std::vector<uint8_t> BuildCid(const DriveModel& model) {
 
 std::vector<uint8_t> BuildErrorLog(const DriveModel& model) {
   std::vector<uint8_t> r(1024, 0);
-  const uint64_t seed = model.config.seed;
-  const uint32_t uncorrectable = static_cast<uint32_t>(Hash(seed, HashDomain::kRecords, 0xBB) % 4);
-  int programFails = 0;
-  for (const RunTimeBadBlock& e : model.badBlocks.runTime()) {
-    if (e.reason == kFailProgram) ++programFails;
-  }
-  PutU16(r, 0, uncorrectable + static_cast<uint32_t>(Hash(seed, HashDomain::kRecords, 0xE0) % 20));
-  PutU16(r, 2, uncorrectable);
-  PutU16(r, 4, static_cast<uint32_t>(programFails) + static_cast<uint32_t>(Hash(seed, HashDomain::kRecords, 0xE1) % 5));
-  PutU16(r, 6, static_cast<uint32_t>(programFails));
-  PutU32(r, 16, static_cast<uint32_t>(Hash(seed, HashDomain::kRecords, 0xE2) % 8));
-  PutU32(r, 20, static_cast<uint32_t>(Hash(seed, HashDomain::kRecords, 0xE3) % 3));
+  const DriveHealth h = HealthOf(model);
+  auto u16 = [](uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>(v, 0xFFFF)); };
+  auto u32 = [](uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>(v, 0xFFFFFFFFu)); };
+  const uint64_t retiredOnRead = static_cast<uint64_t>(h.failures.readEcc + h.failures.earlyRetire);
+  PutU16(r, 0, u16(retiredOnRead + model.counters.uncorrectableReads));  // read errors
+  PutU16(r, 2, u16(h.uncorrectable));                                     // of them uncorrectable
+  PutU16(r, 4, u16(static_cast<uint64_t>(h.failures.program + h.failures.erase)));  // write errors
+  PutU16(r, 6, u16(static_cast<uint64_t>(h.failures.program)));                     // of them lost programs
+  PutU32(r, 16, u32(h.unexpectedPowerLoss));           // supply fell below 2.7 V: power lost
+  PutU32(r, 20, u32(model.counters.powerCycles / 50));  // dipped below 4.0 V and recovered
   return r;
 }
 

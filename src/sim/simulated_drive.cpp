@@ -1,19 +1,33 @@
 #include "sim/simulated_drive.h"
 
+#include <cstdio>
+
 namespace dozered::sim {
 
 SimulatedDrive::SimulatedDrive(const DriveConfig& config)
-    : model_(std::make_unique<DriveModel>(config)), firmware_(*model_), faults_(config.faults) {
+    : model_(std::make_unique<DriveModel>(config)), firmware_(*model_), host_(*model_), faults_(config.faults) {
   if (config.kind != DriveKind::kPlainDisk) protocol_ = std::make_unique<VendorProtocol>(config, firmware_);
   if (!config.traceFile.empty()) trace_ = std::make_unique<AccessTrace>(config.traceFile);
   if (!config.stateFile.empty()) {
-    state_ = std::make_unique<DriveStateFile>(config.stateFile, DriveStateFile::Fingerprint(config));
-    state_->Restore(firmware_, userData_);
-    firmware_.SetStateSink(state_.get());
+    state_ = std::make_unique<DriveStateFile>(config.stateFile, config);
+    const bool kept = state_->Open(firmware_, host_);
+    stateNote_ = state_->note();
+    if (kept) {
+      firmware_.SetStateSink(state_.get());
+      model_->ftl.SetJournal(state_.get());
+    } else {
+      state_.reset();
+    }
+    // Said where an engineer running the tool or the drive server sees it.
+    if (!stateNote_.empty()) std::fprintf(stderr, "%s: %s\n", config.label.c_str(), stateNote_.c_str());
   }
 }
 
-SimulatedDrive::~SimulatedDrive() = default;
+SimulatedDrive::~SimulatedDrive() {
+  if (state_) state_->Close();
+  model_->ftl.SetJournal(nullptr);
+  firmware_.SetStateSink(nullptr);
+}
 
 SimulatedDrive::AccessResult SimulatedDrive::ReadSectors(uint64_t lba, uint32_t count, uint8_t* buffer) {
   return Access(lba, count, buffer, nullptr);
@@ -49,18 +63,44 @@ SimulatedDrive::AccessResult SimulatedDrive::Access(uint64_t lba, uint32_t count
     trace("fail", note);
     return AccessResult::kMediumError;
   }
+  AccessResult result = AccessResult::kOk;
   if (outcome == VendorProtocol::Outcome::kOrdinary) {
     if (write) {
-      userData_.Write(lba, count, out);
-      if (state_) state_->OnUserWrite(lba, count, out);
-      model_->counters.hostSectorsWritten += count;
+      // Journaled whatever the outcome: a replay meets the same outcome.
+      const bool stored = host_.Write(lba, count, out);
+      if (state_) state_->OnHostWrite(lba, count, out);
+      if (!stored) result = AccessResult::kMediumError;
     } else {
-      userData_.Read(lba, count, in);
-      model_->counters.hostSectorsRead += count;
+      host_.Read(lba, count, in);
     }
+  }
+  if (state_ && !(protocol_ && protocol_->inCommand())) {
+    state_->Checkpoint();
+    if (!state_->active()) ReportLostState();
+  }
+  if (result != AccessResult::kOk) {
+    trace("fail", "no room left in the flash");
+    return result;
   }
   trace("ok", note);
   return AccessResult::kOk;
+}
+
+bool SimulatedDrive::FlushCache() {
+  host_.Flush();
+  if (state_) {
+    state_->Checkpoint();
+    if (!state_->active()) ReportLostState();
+  }
+  return true;
+}
+
+void SimulatedDrive::ReportLostState() {
+  stateNote_ = state_->note();
+  std::fprintf(stderr, "%s: %s\n", config().label.c_str(), stateNote_.c_str());
+  model_->ftl.SetJournal(nullptr);
+  firmware_.SetStateSink(nullptr);
+  state_.reset();
 }
 
 }  // namespace dozered::sim

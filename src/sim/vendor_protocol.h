@@ -38,6 +38,8 @@ class VendorProtocol {
   // A short description of what the last access meant to the protocol, for the trace.
   const std::string& lastNote() const { return note_; }
   bool armed() const { return state_ == State::kArmed; }
+  // A command was taken and its data phase or check read is still to come.
+  bool inCommand() const { return state_ != State::kIdle && state_ != State::kUnlocking && state_ != State::kArmed; }
 
  private:
   enum class State {

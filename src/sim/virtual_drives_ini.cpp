@@ -68,7 +68,7 @@ void Apply(DriveDeclaration& d, const std::string& key, const std::string& value
   else if (k == "planes") g.planes = Clamp(Number(value), 1, 4);
   else if (k == "blocksperce") g.blocksPerCe = Clamp(Number(value), 16, 8192);
   else if (k == "pagesperblock") g.pagesPerBlock = Clamp(Number(value), 16, 4096);
-  else if (k == "pagesizekib") g.pageSizeKiB = Clamp(Number(value), 1, 32);
+  else if (k == "pagesizekib") g.pageSizeKiB = Clamp(Number(value), 4, 32) / 4 * 4;  // whole 4 KiB mapping units
   else if (k == "flashmaker") c.flashMaker = static_cast<uint8_t>(Number(value));
   else if (k == "temperature") c.temperature = Clamp(Number(value), 0, 125);
   else if (k == "averageerasecount") c.averageEraseCount = Clamp(Number(value), 0, 30000);

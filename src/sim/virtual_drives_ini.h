@@ -11,14 +11,15 @@
 //   Intercept=         0: the command block is stored as ordinary data
 //   Vendor= Product= Revision= Model= Serial= Firmware=
 //   IspFolder= IspTag= the ISP version (folder name, 4-character tag)
-//   Channels= Ces= InterleaveWays= Planes= BlocksPerCe= PagesPerBlock= PageSizeKiB=
+//   Channels= Ces= InterleaveWays= Planes= BlocksPerCe= PagesPerBlock= PageSizeKiB= (4 to 32, in 4s)
 //   FlashMaker= Temperature= AverageEraseCount= RatedCycles= PowerOnHours= CapacitySectors=
 //   DataAgeHours=      hours since the data the drive arrived with was written (its retention age)
 //   FailAccess=        the n-th sector access fails
 //   FailLba=           every access touching this LBA fails
 //   FailWrites=1       every write fails
 //   FailAfter=         every request after this many sector accesses fails (a pulled cable)
-//   StateFile=         file, relative to the ini, that keeps written data, erases and mode
+//   StateFile=         file, relative to the ini, that journals what the host and the flash
+//                      commands changed; only a journal of this very drive is ever written
 //   TraceFile=         file, relative to the ini, receiving one line per sector access
 //   Port= Target= Lun= Volumes= (letters) NoScsiAddress= VolumeLockFails= DismountFails=
 //   PassThroughError= OpenFails= OpenDenied= (opening fails for lack of rights)

@@ -16,6 +16,13 @@ inline constexpr int kEraseCountStartBlock = 8;
 inline constexpr uint16_t kIspBlocks[2] = {2, 3};
 inline constexpr uint16_t kInfoBlocks[2] = {4, 5};
 
+// The first blocks of every die are the controller's: its code and
+// information blocks sit at the same block numbers on every CE, so the
+// F-blocks that start each CE group never hold user data.
+inline bool IsSystemFBlock(int fblock, const FlashGeometry& g) {
+  return g.blocksPerCe <= 0 || fblock % g.blocksPerCe < kEraseCountStartBlock;
+}
+
 class WearModel {
  public:
   WearModel(const DriveConfig& config);

@@ -136,18 +136,5 @@ TEST_P(RecordsTest, SameSeedGivesTheSameRecords) {
 
 INSTANTIATE_TEST_SUITE_P(Seeds, RecordsTest, ::testing::Values(1u, 77u, 4810u, 0xDEADBEEFu));
 
-TEST(TranslationTest, StripesFourKibUnitsOverChannelsThenInterleaveThenPlane) {
-  DriveModel model{DriveConfig{}};
-  const auto first = BuildTranslation(model, 0);
-  const auto next = BuildTranslation(model, 32);   // one page further: the next channel
-  const auto sector = BuildTranslation(model, 13);
-  EXPECT_EQ(U16(first, 0), kTranslated);
-  EXPECT_EQ(U16(next, 18), U16(first, 18) + 1);   // channel
-  EXPECT_EQ(U16(next, 2), U16(first, 2));         // same F-block
-  EXPECT_EQ(U16(sector, 8), 13);                  // SectorH
-  EXPECT_EQ(U16(BuildTranslation(model, model.identity.capacity - 1), 0), kTranslated);
-  EXPECT_EQ(U16(BuildTranslation(model, model.identity.capacity), 0), kNoSuchLba);
-}
-
 }  // namespace
 }  // namespace dozered::sim
