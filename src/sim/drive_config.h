@@ -74,6 +74,7 @@ struct DriveConfig {
   int averageEraseCount = 850;   // pre-aged wear of the demo drive
   int ratedCycles = 3000;        // erase cycles the flash is rated for
   int powerOnHours = 0;          // 0: derived from the wear
+  int dataAgeHours = 0;          // hours since the data the drive arrived with was written (retention age)
   uint32_t capacityOverride = 0; // sectors; 0: derived from the geometry
 
   FaultPlan faults;

@@ -13,7 +13,7 @@ DriveModel::DriveModel(const DriveConfig& c)
       wear(c),
       badBlocks(c, layout, wear),
       flash(c, layout, badBlocks),
-      readModel(MakeIdealReadModel()),
+      cells(c.seed, c.geometry),
       cardMode(c.cardMode) {
   for (int b = kEraseCountStartBlock; b < c.geometry.TotalFBlocks(); ++b) {
     if (!badBlocks.IsFBlockBad(b)) dataBlocks_.push_back(static_cast<uint16_t>(b));

@@ -12,7 +12,7 @@
 #include "sim/drive_config.h"
 #include "sim/drive_identity.h"
 #include "sim/flash_layout.h"
-#include "sim/flash_read_model.h"
+#include "sim/cell_physics.h"
 #include "sim/flash_store.h"
 #include "sim/wear_model.h"
 
@@ -37,7 +37,7 @@ class DriveModel {
   const WearModel wear;
   BadBlockModel badBlocks;
   FlashStore flash;
-  std::unique_ptr<FlashReadModel> readModel;
+  const CellPhysics cells;
   int cardMode = 2;
   uint16_t flashClock = 0;
   DriveCounters counters;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "sim/records.h"
+#include "sim/scrambler.h"
 
 namespace dozered::sim {
 namespace {
@@ -122,6 +123,59 @@ bool Firmware::Erase(const FlashCommandAddress& address) {
   return ok;
 }
 
+// The data of a WriteFlash command, in one or more parts. The first page's
+// worth goes to the addressed page; in multi-plane operation (one plane not
+// forced) the next page's worth goes to the same page of the next plane, and
+// so on; what lies beyond the last plane, or beyond the page when one plane is
+// forced, is dropped. The controller writes the spare tags with the first
+// part of every page and scrambles data and tags when the option byte says so.
+bool Firmware::WriteFlashData(uint32_t offset, const uint8_t* buffer, uint32_t length) {
+  const FlashCommandAddress address = DecodeFlashAddress(block_);
+  PhysicalPage first;
+  if (!model_.layout.ResolvePage(address, &first)) return true;  // no die there: the data go nowhere
+  const FlashGeometry& g = model_.config.geometry;
+  const uint32_t pageBytes = static_cast<uint32_t>(g.PageBytes());
+  const int planes = (address.option & kOptionOnePlane) ? 1 : g.planes - first.block.plane;
+  const bool scramble = (address.option & kOptionScramble) != 0;
+  const uint64_t end = static_cast<uint64_t>(offset) + length;
+  for (int k = 0; k < planes; ++k) {
+    const uint64_t from = std::max<uint64_t>(offset, static_cast<uint64_t>(k) * pageBytes);
+    const uint64_t to = std::min<uint64_t>(end, static_cast<uint64_t>(k + 1) * pageBytes);
+    if (from >= to) continue;
+    PhysicalPage page = first;
+    page.block.plane = first.block.plane + k;
+    if (!ProgramPage(page, scramble, static_cast<uint32_t>(from - static_cast<uint64_t>(k) * pageBytes),
+                     buffer + (from - offset), static_cast<uint32_t>(to - from))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Firmware::ProgramPage(const PhysicalPage& page, bool scramble, uint32_t offset, const uint8_t* data,
+                           uint32_t length) {
+  const FlashGeometry& g = model_.config.geometry;
+  const int blockIndex = model_.layout.BlockIndex(page.block);
+  std::vector<uint8_t> stored(data, data + length);
+  if (scramble) ScrambleData(model_.config.seed, page.page, offset, stored.data(), stored.size());
+  if (offset != 0) {
+    if (!model_.flash.ContinueProgram(page, offset, stored.data(), stored.size())) return false;
+    if (sink_ != nullptr) sink_->OnFlashProgram(blockIndex, page.page, offset, stored.data(), length);
+    return true;
+  }
+  std::vector<uint8_t> spare(static_cast<size_t>(g.spareBytes));
+  FillSpareTags(model_.layout, page, PhysicalPageTag(model_.layout, page), model_.flash.TakeSequenceNumber(),
+                spare.data(), spare.size());
+  if (scramble) ScrambleSpare(model_.config.seed, page.page, static_cast<size_t>(g.PageBytes()), spare.data(), spare.size());
+  // Every attempt is journaled, so that a replay wears the flash out the same way.
+  if (sink_ != nullptr) {
+    sink_->OnFlashProgram(blockIndex, page.page, kSpareRecordOffset, spare.data(), static_cast<uint32_t>(spare.size()));
+    sink_->OnFlashProgram(blockIndex, page.page, 0, stored.data(), length);
+  }
+  if (model_.ProgramWearsOut(page)) return false;  // the program status reports the failure
+  return model_.flash.Program(page, 0, stored.data(), stored.size(), spare.data());
+}
+
 std::vector<uint8_t> Firmware::BuildReply(uint32_t length) {
   const uint8_t op = block_[1];
   switch (op) {
@@ -137,7 +191,12 @@ std::vector<uint8_t> Firmware::BuildReply(uint32_t length) {
       return block_[2] == 1 ? BuildOriginalBadBlockTable(model_) : std::vector<uint8_t>(kOriginalBadTableBytes, 0);
     case opcode::kReadErrorLog: return BuildErrorLog(model_);
     case opcode::kTranslateLba: return BuildTranslation(model_, Le32(block_ + 2));
-    case opcode::kReadFlash: return ReadFlashPage(model_, DecodeFlashAddress(block_), length / 512);
+    case opcode::kReadFlash: {
+      std::vector<uint8_t> reply;
+      // An uncorrectable page fails the data phase: the controller reports its read ECC failure.
+      if (!ReadFlashPage(model_, DecodeFlashAddress(block_), length / 512, &reply)) replyFailed_ = true;
+      return reply;
+    }
     case opcode::kReadFlashDistribution: {
       int slot = -1;
       int offset = 0;
@@ -149,7 +208,7 @@ std::vector<uint8_t> Firmware::BuildReply(uint32_t length) {
           break;
         }
       }
-      return ReadFlashPage(model_, DecodeFlashAddress(block_), length / 512, slot, offset);
+      return ReadFlashDistribution(model_, DecodeFlashAddress(block_), length / 512, slot, offset);
     }
     case opcode::kReadChunkEcc: {
       // The chunk-ECC diagnostic takes the CE/channel target in byte 4 and
@@ -175,7 +234,14 @@ std::vector<uint8_t> Firmware::BuildReply(uint32_t length) {
 
 bool Firmware::DataIn(uint32_t offset, uint8_t* buffer, uint32_t length) {
   if (!active_ || CommandTakesDataOut()) return false;
-  if (offset == 0 || reply_.empty()) reply_ = BuildReply(offset + length);
+  if (offset == 0 || reply_.empty()) {
+    replyFailed_ = false;
+    reply_ = BuildReply(offset + length);
+    if (replyFailed_) {
+      reply_.clear();
+      return false;
+    }
+  }
   for (uint32_t i = 0; i < length; ++i) {
     const size_t at = static_cast<size_t>(offset) + i;
     buffer[i] = at < reply_.size() ? reply_[at] : 0;
@@ -186,16 +252,8 @@ bool Firmware::DataIn(uint32_t offset, uint8_t* buffer, uint32_t length) {
 bool Firmware::DataOut(uint32_t offset, const uint8_t* buffer, uint32_t length) {
   if (!active_ || !CommandTakesDataOut()) return false;
   switch (block_[1]) {
-    case opcode::kWriteFlash: {
-      const FlashCommandAddress address = DecodeFlashAddress(block_);
-      PhysicalPage page;
-      if (!model_.layout.ResolvePage(address, &page)) return true;  // nothing there to program
-      // Every attempt is kept, so that a replay wears the flash out the same way.
-      if (sink_ != nullptr) sink_->OnFlashProgram(model_.layout.BlockIndex(page.block), page.page, offset, buffer, length);
-      if (offset == 0 && model_.ProgramWearsOut(page)) return true;  // the program status is not reported
-      model_.flash.Program(page, offset, buffer, length);
-      return true;
-    }
+    case opcode::kWriteFlash:
+      return WriteFlashData(offset, buffer, length);
     case opcode::kDownloadCode: {
       const uint32_t address = Le32(block_ + 6) + offset;
       if (download_.empty() || address < downloadBase_ || address > downloadBase_ + download_.size()) {
@@ -235,12 +293,25 @@ bool Firmware::DataOut(uint32_t offset, const uint8_t* buffer, uint32_t length) 
 
 void Firmware::RestoreProgram(int blockIndex, int page, uint32_t offset, const uint8_t* data, uint32_t length) {
   if (blockIndex < 0 || blockIndex >= model_.layout.PhysicalBlockCount()) return;
+  if (page < 0 || page >= model_.config.geometry.pagesPerBlock) return;
   PhysicalPage p;
   p.block = model_.layout.BlockAt(blockIndex);
   p.page = page;
-  if (page < 0 || page >= model_.config.geometry.pagesPerBlock) return;
-  if (offset == 0 && model_.ProgramWearsOut(p)) return;
-  model_.flash.Program(p, offset, data, length);
+  if (offset == kSpareRecordOffset) {
+    restoredSpare_.assign(data, data + length);
+    restoredSpare_.resize(static_cast<size_t>(model_.config.geometry.spareBytes), 0xFF);
+    restoredSpareBlock_ = blockIndex;
+    restoredSparePage_ = page;
+    return;
+  }
+  if (offset != 0) {
+    model_.flash.ContinueProgram(p, offset, data, length);
+    return;
+  }
+  const bool withSpare = restoredSpareBlock_ == blockIndex && restoredSparePage_ == page;
+  restoredSpareBlock_ = restoredSparePage_ = -1;
+  if (model_.ProgramWearsOut(p)) return;
+  model_.flash.Program(p, 0, data, length, withSpare ? restoredSpare_.data() : nullptr);
 }
 
 void Firmware::RestoreErase(int blockIndex) {

@@ -68,7 +68,11 @@ class Firmware {
   bool DataOut(uint32_t offset, const uint8_t* buffer, uint32_t length);
   void EndCommand();
 
-  // Replays persisted changes.
+  // Replays persisted changes. A program is journaled as the bytes stored: a
+  // record at offset kSpareRecordOffset holds the spare area of the program
+  // that follows it, a record at offset 0 starts the program of a page, later
+  // offsets add to it.
+  static constexpr uint32_t kSpareRecordOffset = 0xFFFFFFFFu;
   void RestoreProgram(int blockIndex, int page, uint32_t offset, const uint8_t* data, uint32_t length);
   void RestoreErase(int blockIndex);
   void RestoreMode(int mode) { model_.cardMode = mode; }
@@ -77,6 +81,9 @@ class Firmware {
   bool Allowed(uint8_t op) const;
   std::vector<uint8_t> BuildReply(uint32_t length);
   bool Erase(const FlashCommandAddress& address);
+  bool WriteFlashData(uint32_t offset, const uint8_t* buffer, uint32_t length);
+  // Starts or continues the program of one page; false when the flash refuses it.
+  bool ProgramPage(const PhysicalPage& page, bool scramble, uint32_t offset, const uint8_t* data, uint32_t length);
   void SetMode(int mode);
 
   DriveModel& model_;
@@ -84,10 +91,14 @@ class Firmware {
   uint8_t block_[512] = {};
   bool active_ = false;
   std::vector<uint8_t> reply_;
+  bool replyFailed_ = false;  // the reply could not be built: the data phase fails
   DiagnosticKind diagnostic_ = DiagnosticKind::kNone;
   std::vector<uint8_t> diagnosticPayload_;
   uint32_t downloadBase_ = 0;
   std::vector<uint8_t> download_;
+  std::vector<uint8_t> restoredSpare_;  // spare record waiting for the program it belongs to
+  int restoredSpareBlock_ = -1;
+  int restoredSparePage_ = -1;
 };
 
 }  // namespace dozered::sim

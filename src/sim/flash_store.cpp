@@ -3,30 +3,28 @@
 #include <algorithm>
 #include <cstring>
 
+#include "sim/scrambler.h"
 #include "sim/sim_hash.h"
 #include "sim/wear_model.h"
 
 namespace dozered::sim {
 namespace {
 
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
 void PutLe64(uint8_t* p, uint64_t v) {
   for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-void FillHashStream(uint64_t start, uint8_t* out, size_t length) {
-  uint64_t x = start;
-  size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    x = SplitMix64(x);
-    std::memcpy(out + i, &x, 8);
-  }
-  if (i < length) {
-    x = SplitMix64(x);
-    std::memcpy(out + i, &x, length - i);
+// `length` bytes from byte `offset` of the hash stream that starts at `start`:
+// word k of the stream is SplitMix64(start + k), so any part can be made alone.
+void FillHashStream(uint64_t start, size_t offset, uint8_t* out, size_t length) {
+  size_t done = 0;
+  while (done < length) {
+    const size_t at = offset + done;
+    const uint64_t word = SplitMix64(start + at / 8);
+    const size_t skip = at % 8;
+    const size_t n = std::min(length - done, 8 - skip);
+    std::memcpy(out + done, reinterpret_cast<const uint8_t*>(&word) + skip, n);
+    done += n;
   }
 }
 
@@ -39,6 +37,30 @@ int LsbIndex(int page) {
 
 }  // namespace
 
+void FillSpareTags(const FlashLayout& layout, const PhysicalPage& page, uint64_t logicalTag, uint64_t sequence,
+                   uint8_t* spare, size_t spareBytes) {
+  std::memset(spare, 0xFF, spareBytes);
+  if (spareBytes < static_cast<size_t>(kSpareSequence + 8)) return;
+  spare[kSpareBadMark] = 0xFF;
+  const int fblock = layout.FBlockOf(page.block);
+  spare[1] = 0x5A;
+  spare[2] = static_cast<uint8_t>(fblock);
+  spare[3] = static_cast<uint8_t>(fblock >> 8);
+  spare[4] = static_cast<uint8_t>(page.page);
+  spare[5] = static_cast<uint8_t>(page.page >> 8);
+  spare[6] = static_cast<uint8_t>(page.block.plane | (page.block.ce << 2) | (page.block.channel << 5));
+  for (int i = 7; i < kSpareLogicalPage; ++i) spare[i] = 0x00;
+  PutLe64(spare + kSpareLogicalPage, logicalTag);
+  PutLe64(spare + kSpareSequence, sequence);
+}
+
+uint64_t PhysicalPageTag(const FlashLayout& layout, const PhysicalPage& page) {
+  const uint32_t logicalPage = static_cast<uint32_t>(layout.FBlockOf(page.block)) *
+                                   static_cast<uint32_t>(layout.geometry().pagesPerBlock) +
+                               static_cast<uint32_t>(page.page);
+  return static_cast<uint64_t>(logicalPage) | (static_cast<uint64_t>(layout.BlockIndex(page.block)) << 32);
+}
+
 FlashStore::FlashStore(const DriveConfig& config, const FlashLayout& layout, const BadBlockModel& badBlocks)
     : seed_(config.seed),
       layout_(layout),
@@ -49,6 +71,7 @@ FlashStore::FlashStore(const DriveConfig& config, const FlashLayout& layout, con
       pageBytes_(static_cast<size_t>(layout.geometry().PageBytes())),
       spareBytes_(static_cast<size_t>(layout.geometry().spareBytes)),
       nextSequence_(0x100000 + static_cast<uint64_t>(layout.geometry().TotalFBlocks()) * 4096),
+      initialAgeHours_(std::max(config.dataAgeHours, 0)),
       blocks_(static_cast<size_t>(std::max(layout.PhysicalBlockCount(), 0))),
       fblockErases_(static_cast<size_t>(std::max(layout.geometry().TotalFBlocks(), 0)), 0) {}
 
@@ -62,45 +85,28 @@ InitialContent FlashStore::InitialContentOf(const PhysicalBlock& block) const {
   return UnitFromHash(h) < fill_ ? InitialContent::kData : InitialContent::kErased;
 }
 
-void FlashStore::FillSpareTags(const PhysicalPage& page, uint64_t sequence, uint8_t* spare) const {
-  std::memset(spare, 0xFF, spareBytes_);
-  spare[kSpareBadMark] = 0xFF;
-  // Header: the controller's page header (F-block, page, plane, CE, channel).
-  const int fblock = layout_.FBlockOf(page.block);
-  spare[1] = 0x5A;
-  spare[2] = static_cast<uint8_t>(fblock);
-  spare[3] = static_cast<uint8_t>(fblock >> 8);
-  spare[4] = static_cast<uint8_t>(page.page);
-  spare[5] = static_cast<uint8_t>(page.page >> 8);
-  spare[6] = static_cast<uint8_t>(page.block.plane | (page.block.ce << 2) | (page.block.channel << 5));
-  for (int i = 7; i < 16; ++i) spare[i] = 0x00;
-  const uint32_t logicalPage = static_cast<uint32_t>(fblock) * static_cast<uint32_t>(layout_.geometry().pagesPerBlock) +
-                               static_cast<uint32_t>(page.page);
-  PutLe32(spare + kSpareLogicalPage, logicalPage);
-  PutLe32(spare + kSpareLogicalPage + 4, static_cast<uint32_t>(layout_.BlockIndex(page.block)));
-  PutLe64(spare + kSpareSequence, sequence);
-}
-
-bool FlashStore::InitialPage(const PhysicalPage& page, uint8_t* data, uint8_t* spare) const {
+// The controller wrote everything the drive arrived with scrambled, except the
+// factory's bad-block marks; the data are a hash stream (scrambled data look
+// like noise) and the spare areas carry their tags.
+bool FlashStore::InitialPage(const PhysicalPage& page, uint8_t* spare) const {
   const BlockState& state = blocks_[static_cast<size_t>(layout_.BlockIndex(page.block))];
   if (state.erased) return false;
   const InitialContent content = InitialContentOf(page.block);
-  const uint64_t key = layout_.PageKey(page);
   switch (content) {
     case InitialContent::kErased:
       return false;
     case InitialContent::kFactoryBad:
       if (page.page != 0 && page.page != layout_.geometry().pagesPerBlock - 1) return false;
-      if (data == nullptr) return true;
-      std::memset(data, 0xFF, pageBytes_);
+      if (spare == nullptr) return true;
       std::memset(spare, 0xFF, spareBytes_);
       spare[kSpareBadMark] = 0x00;
       return true;
     case InitialContent::kData: {
-      if (data == nullptr) return true;
+      if (spare == nullptr) return true;
       const int fblock = layout_.FBlockOf(page.block);
-      FillHashStream(Hash(seed_, HashDomain::kPreAgedData, key, 0), data, pageBytes_);
-      FillSpareTags(page, static_cast<uint64_t>(fblock) * 4096 + static_cast<uint64_t>(page.page), spare);
+      FillSpareTags(layout_, page, PhysicalPageTag(layout_, page),
+                    static_cast<uint64_t>(fblock) * 4096 + static_cast<uint64_t>(page.page), spare, spareBytes_);
+      ScrambleSpare(seed_, page.page, pageBytes_, spare, spareBytes_);
       return true;
     }
     case InitialContent::kIspCode:
@@ -108,68 +114,146 @@ bool FlashStore::InitialPage(const PhysicalPage& page, uint8_t* data, uint8_t* s
       const int index = LsbIndex(page.page);
       const int count = content == InitialContent::kIspCode ? ispPages_ : infoPages_;
       if (index < 0 || index >= count) return false;
-      if (data == nullptr) return true;
-      // Both copies of a code or information block hold the same content.
-      const uint64_t contentKey = (static_cast<uint64_t>(content == InitialContent::kIspCode) << 32) |
-                                  (static_cast<uint64_t>(index) << 8) | static_cast<uint64_t>(page.block.plane);
-      FillHashStream(Hash(seed_, HashDomain::kPreAgedData, contentKey, 1), data, pageBytes_);
-      FillSpareTags(page, static_cast<uint64_t>(index), spare);
+      if (spare == nullptr) return true;
+      FillSpareTags(layout_, page, PhysicalPageTag(layout_, page), static_cast<uint64_t>(index), spare, spareBytes_);
       if (content == InitialContent::kIspCode) {
         spare[kSpareLogicalPage] = kSpareIspMarker;
       } else {
         spare[kSpareBadMark] = kSpareInfoMarker;
       }
+      ScrambleSpare(seed_, page.page, pageBytes_, spare, spareBytes_);
       return true;
     }
   }
   return false;
 }
 
-void FlashStore::ReadPage(const PhysicalPage& page, uint8_t* data, uint8_t* spare) const {
+void FlashStore::InitialData(const PhysicalPage& page, size_t offset, uint8_t* out, size_t length) const {
+  const InitialContent content = InitialContentOf(page.block);
+  if (content == InitialContent::kData) {
+    FillHashStream(Hash(seed_, HashDomain::kPreAgedData, layout_.PageKey(page), 0), offset, out, length);
+  } else if (content == InitialContent::kIspCode || content == InitialContent::kInfoRecords) {
+    // Both copies of a code or information block hold the same content.
+    const uint64_t contentKey = (static_cast<uint64_t>(content == InitialContent::kIspCode) << 32) |
+                                (static_cast<uint64_t>(LsbIndex(page.page)) << 8) |
+                                static_cast<uint64_t>(page.block.plane);
+    FillHashStream(Hash(seed_, HashDomain::kPreAgedData, contentKey, 1), offset, out, length);
+  } else {
+    std::memset(out, 0xFF, length);
+  }
+}
+
+PageInfo FlashStore::Info(const PhysicalPage& page) const {
+  PageInfo info;
   const auto it = pages_.find(layout_.PageKey(page));
   if (it != pages_.end()) {
-    std::memcpy(data, it->second.get(), pageBytes_);
-    std::memcpy(spare, it->second.get() + pageBytes_, spareBytes_);
+    info.programmed = true;
+    info.dataBytes = it->second.data.size();
+    info.spare = it->second.spare != nullptr;
+    info.programmedAtHours = it->second.programmedAtHours;
+    info.afterHigherPage = it->second.afterHigherPage;
+    return info;
+  }
+  if (!InitialPage(page, nullptr)) return info;
+  // A factory-bad page holds nothing but its mark.
+  const bool factoryBad = InitialContentOf(page.block) == InitialContent::kFactoryBad;
+  info.programmed = true;
+  info.dataBytes = factoryBad ? 0 : pageBytes_;
+  info.spare = !factoryBad;
+  info.programmedAtHours = -initialAgeHours_;
+  return info;
+}
+
+void FlashStore::ReadData(const PhysicalPage& page, size_t offset, uint8_t* out, size_t length) const {
+  const size_t inPage = offset < pageBytes_ ? std::min(length, pageBytes_ - offset) : 0;
+  if (inPage < length) std::memset(out + inPage, 0xFF, length - inPage);
+  if (inPage == 0) return;
+  const auto it = pages_.find(layout_.PageKey(page));
+  if (it != pages_.end()) {
+    const std::vector<uint8_t>& d = it->second.data;
+    const size_t have = offset < d.size() ? std::min(inPage, d.size() - offset) : 0;
+    if (have > 0) std::memcpy(out, d.data() + offset, have);
+    if (have < inPage) std::memset(out + have, 0xFF, inPage - have);
     return;
   }
-  if (InitialPage(page, data, spare)) return;
-  std::memset(data, 0xFF, pageBytes_);
-  std::memset(spare, 0xFF, spareBytes_);
+  if (InitialPage(page, nullptr)) {
+    InitialData(page, offset, out, inPage);
+  } else {
+    std::memset(out, 0xFF, inPage);
+  }
 }
 
-bool FlashStore::IsProgrammed(const PhysicalPage& page) const {
-  if (pages_.count(layout_.PageKey(page)) != 0) return true;
-  return InitialPage(page, nullptr, nullptr);
+void FlashStore::ReadSpare(const PhysicalPage& page, uint8_t* spare) const {
+  const auto it = pages_.find(layout_.PageKey(page));
+  if (it != pages_.end()) {
+    if (it->second.spare) {
+      std::memcpy(spare, it->second.spare.get(), spareBytes_);
+    } else {
+      std::memset(spare, 0xFF, spareBytes_);
+    }
+    return;
+  }
+  if (!InitialPage(page, spare)) std::memset(spare, 0xFF, spareBytes_);
 }
 
-bool FlashStore::Program(const PhysicalPage& page, size_t offset, const uint8_t* data, size_t length) {
+void FlashStore::ReadPage(const PhysicalPage& page, uint8_t* data, uint8_t* spare) const {
+  ReadData(page, 0, data, pageBytes_);
+  ReadSpare(page, spare);
+}
+
+void FlashStore::StoreData(StoredPage& stored, size_t offset, const uint8_t* data, size_t length) {
+  if (offset >= pageBytes_ || length == 0) return;
+  const size_t n = std::min(length, pageBytes_ - offset);
+  const size_t before = stored.data.size();
+  if (before < offset + n) stored.data.resize(offset + n, 0xFF);
+  storedBytes_ += stored.data.size() - before;
+  std::memcpy(stored.data.data() + offset, data, n);
+}
+
+bool FlashStore::Program(const PhysicalPage& page, size_t offset, const uint8_t* data, size_t length,
+                         const uint8_t* spare) {
+  openPage_ = ~0ull;
   if (badBlocks_.IsPhysicalBlockFactoryBad(page.block) || badBlocks_.IsPhysicalBlockRetired(page.block)) return false;
+  if (IsProgrammed(page)) return false;
   const uint64_t key = layout_.PageKey(page);
-  auto it = pages_.find(key);
-  if (it == pages_.end()) {
-    auto bytes = std::make_unique<uint8_t[]>(pageBytes_ + spareBytes_);
-    ReadPage(page, bytes.get(), bytes.get() + pageBytes_);
-    it = pages_.emplace(key, std::move(bytes)).first;
+  BlockState& block = blocks_[static_cast<size_t>(layout_.BlockIndex(page.block))];
+  StoredPage& stored = pages_[key];
+  stored.programmedAtHours = clockHours_;
+  stored.afterHigherPage = page.page < block.highestPage;
+  block.highestPage = std::max(block.highestPage, page.page);
+  StoreData(stored, offset, data, length);
+  if (spare != nullptr) {
+    stored.spare = std::make_unique<uint8_t[]>(spareBytes_);
+    std::memcpy(stored.spare.get(), spare, spareBytes_);
+    storedBytes_ += spareBytes_;
   }
-  uint8_t* stored = it->second.get();
-  if (offset < pageBytes_) {
-    const size_t n = std::min(length, pageBytes_ - offset);
-    for (size_t i = 0; i < n; ++i) stored[offset + i] &= data[i];
-  }
-  if (offset != 0) return true;
-  std::vector<uint8_t> tags(spareBytes_);
-  FillSpareTags(page, nextSequence_++, tags.data());
-  for (size_t i = 0; i < spareBytes_; ++i) stored[pageBytes_ + i] &= tags[i];
+  openPage_ = key;
+  return true;
+}
+
+bool FlashStore::ContinueProgram(const PhysicalPage& page, size_t offset, const uint8_t* data, size_t length) {
+  const uint64_t key = layout_.PageKey(page);
+  if (key != openPage_) return false;
+  const auto it = pages_.find(key);
+  if (it == pages_.end()) return false;
+  StoreData(it->second, offset, data, length);
   return true;
 }
 
 bool FlashStore::Erase(const PhysicalBlock& block) {
+  openPage_ = ~0ull;
   if (badBlocks_.IsPhysicalBlockFactoryBad(block) || badBlocks_.IsPhysicalBlockRetired(block)) return false;
   BlockState& state = blocks_[static_cast<size_t>(layout_.BlockIndex(block))];
   PhysicalPage page;
   page.block = block;
-  for (page.page = 0; page.page < layout_.geometry().pagesPerBlock; ++page.page) pages_.erase(layout_.PageKey(page));
+  for (page.page = 0; page.page < layout_.geometry().pagesPerBlock; ++page.page) {
+    const auto it = pages_.find(layout_.PageKey(page));
+    if (it == pages_.end()) continue;
+    storedBytes_ -= it->second.data.size() + (it->second.spare ? spareBytes_ : 0);
+    pages_.erase(it);
+  }
   state.erased = true;
+  state.highestPage = -1;
   ++state.erases;
   uint32_t& f = fblockErases_[static_cast<size_t>(layout_.FBlockOf(block))];
   f = std::max(f, state.erases);
@@ -184,7 +268,5 @@ uint32_t FlashStore::FBlockErasesThisLife(int fblock) const {
   if (fblock < 0 || fblock >= static_cast<int>(fblockErases_.size())) return 0;
   return fblockErases_[static_cast<size_t>(fblock)];
 }
-
-size_t FlashStore::StoredBytes() const { return pages_.size() * (pageBytes_ + spareBytes_); }
 
 }  // namespace dozered::sim

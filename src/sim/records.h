@@ -73,10 +73,16 @@ ChunkEccGeometry ChunkEccGeometryOf(const DriveModel& model);
 std::vector<uint8_t> BuildChunkEccAnswer(const DriveModel& model, uint16_t block, uint16_t page, uint8_t target,
                                          uint8_t option);
 
-// A raw page read of `sectors` sectors: page data from the addressed chunk on,
-// then the spare sector (unless the option byte skips the spare). A level
-// slot of -1 reads at the default reference levels.
-std::vector<uint8_t> ReadFlashPage(const DriveModel& model, const FlashCommandAddress& address, uint32_t sectors,
-                                   int levelSlot = -1, int levelOffset = 0);
+// A ReadFlash answer of `sectors` sectors: page data from the addressed chunk
+// on (in multi-plane operation running on into the next planes' pages), then
+// the spare sector unless the option byte skips it. With ECC on, a page whose
+// chunks stay uncorrectable at every level tried fails the read (false).
+bool ReadFlashPage(const DriveModel& model, const FlashCommandAddress& address, uint32_t sectors,
+                   std::vector<uint8_t>* reply);
+// A ReadFlashDistribution answer: the cells read raw (no ECC, no descrambling)
+// with the reference of level slot `levelSlot` moved by `levelOffset` steps
+// (slot -1: default references).
+std::vector<uint8_t> ReadFlashDistribution(const DriveModel& model, const FlashCommandAddress& address,
+                                           uint32_t sectors, int levelSlot, int levelOffset);
 
 }  // namespace dozered::sim

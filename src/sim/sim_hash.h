@@ -17,6 +17,9 @@ enum class HashDomain : uint64_t {
   kPreAgedData = 6,
   kRecords = 7,
   kRunTimeBad = 8,
+  kScrambleSeed = 16,
+  kDieVariation = 17,
+  kBlockVariation = 18,
 };
 
 inline uint64_t SplitMix64(uint64_t x) {

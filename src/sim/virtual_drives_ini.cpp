@@ -74,6 +74,7 @@ void Apply(DriveDeclaration& d, const std::string& key, const std::string& value
   else if (k == "averageerasecount") c.averageEraseCount = Clamp(Number(value), 0, 30000);
   else if (k == "ratedcycles") c.ratedCycles = Clamp(Number(value), 1, 1000000);
   else if (k == "poweronhours") c.powerOnHours = Clamp(Number(value), 0, 1000000);
+  else if (k == "dataagehours") c.dataAgeHours = Clamp(Number(value), 0, 1000000);
   else if (k == "capacitysectors") c.capacityOverride = static_cast<uint32_t>(Number(value));
   else if (k == "failaccess") c.faults.failNthAccess = static_cast<uint64_t>(Number(value));
   else if (k == "faillba") c.faults.failLba = Number(value);
@@ -97,6 +98,7 @@ void Apply(DriveDeclaration& d, const std::string& key, const std::string& value
 void Settle(DriveConfig& c) {
   FlashGeometry& g = c.geometry;
   g.interleaveWays = std::min(g.interleaveWays, g.ces);
+  g.pagesPerBlock -= g.pagesPerBlock % 2;  // wordlines hold an LSB and an MSB page
   while (g.ces % g.interleaveWays != 0) --g.interleaveWays;
   while (g.TotalFBlocks() > 8192) g.blocksPerCe /= 2;  // the erase-count table holds 8,192 blocks
 }

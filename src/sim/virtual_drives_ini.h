@@ -13,6 +13,7 @@
 //   IspFolder= IspTag= the ISP version (folder name, 4-character tag)
 //   Channels= Ces= InterleaveWays= Planes= BlocksPerCe= PagesPerBlock= PageSizeKiB=
 //   FlashMaker= Temperature= AverageEraseCount= RatedCycles= PowerOnHours= CapacitySectors=
+//   DataAgeHours=      hours since the data the drive arrived with was written (its retention age)
 //   FailAccess=        the n-th sector access fails
 //   FailLba=           every access touching this LBA fails
 //   FailWrites=1       every write fails

@@ -42,7 +42,7 @@ class DemoScanTest : public ::testing::Test {
 
 TEST_F(DemoScanTest, ListsEveryControllerDriveInEachCodeMode) {
   EXPECT_NE(dynamic_cast<VirtualPlatform*>(state_->Platform.get()), nullptr);
-  EXPECT_EQ(entries_.size(), 4u) << "the plain disk is not listed";
+  EXPECT_EQ(entries_.size(), 6u) << "the plain disk is not listed";
   EXPECT_GE(DeviceInMode(0), 0);
   EXPECT_GE(DeviceInMode(1), 0);
   EXPECT_GE(DeviceInMode(2), 0);

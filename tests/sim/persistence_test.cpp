@@ -60,7 +60,12 @@ TEST_F(PersistenceTest, WrittenSectorsPagesErasesAndModeSurviveARestart) {
   ASSERT_FALSE(read.empty());
   EXPECT_EQ(read[0], 0x81);
   EXPECT_EQ(read[16383], 0x81);
+  EXPECT_EQ(read[16384 + 16], 6 * 256 % 256 + 2);  // the spare tags came back, scrambled as written
   EXPECT_EQ(restarted.model().EraseCountOf(6), eraseCount);
+  // The page is still programmed: a second program is refused.
+  Sector write = CommandBlock(0xF1, 0x0B);
+  testing::SetFlashAddress(write, 6, 2, 0, 0x21, 0x02);
+  EXPECT_EQ(testing::ExchangeOut(restarted, write, page.data(), 16384), -7);
 }
 
 TEST_F(PersistenceTest, StateOfAnotherDriveIsNotApplied) {

@@ -19,7 +19,8 @@ TEST(VirtualDrivesIniTest, ParsesEveryKindOfDeclaration) {
       "Kind=controller\r\nTransport=nvme\r\nSeed=0x10\r\nCardMode=1\r\nSignature=VE4810VI\r\n"
       "CommandAddress=0x0789\r\nIspFolder=V10\r\nIspTag=SNDK\r\nStateFile=one.state\r\n"
       "Port=2\r\nTarget=1\r\nVolumes=E, f\r\nFailLba=0x55AA\r\nFailAfter=40\r\n"
-      "[Second]\r\nKind=plain\r\nIntercept=0\r\nChannels=2\r\nCes=2\r\nOpenFails=yes\r\nFailWrites=1\r\n";
+      "[Second]\r\nKind=plain\r\nIntercept=0\r\nChannels=2\r\nCes=2\r\nOpenFails=yes\r\nFailWrites=1\r\n"
+      "AverageEraseCount=3000\r\nDataAgeHours=8760\r\nPagesPerBlock=129\r\n";
   const auto drives = ParseVirtualDrivesIni(text, "base");
   ASSERT_EQ(drives.size(), 2u);
   const DriveConfig& a = drives[0].config;
@@ -42,6 +43,9 @@ TEST(VirtualDrivesIniTest, ParsesEveryKindOfDeclaration) {
   EXPECT_EQ(b.config.geometry.interleaveWays, 2);
   EXPECT_TRUE(b.options.openFails);
   EXPECT_TRUE(b.config.faults.failWrites);
+  EXPECT_EQ(b.config.averageEraseCount, 3000);
+  EXPECT_EQ(b.config.dataAgeHours, 8760);
+  EXPECT_EQ(b.config.geometry.pagesPerBlock, 128);  // whole wordlines
 }
 
 TEST(VirtualDrivesIniTest, LoadBuildsOneSimulatedDrivePerSection) {
@@ -77,6 +81,20 @@ TEST(DemoDrivesTest, DemoDeclaresEveryCodeModeAndAPlainDisk) {
   }
   EXPECT_EQ(modes, (std::set<int>{0, 1, 2}));
   EXPECT_TRUE(plain);
+}
+
+TEST(DemoDrivesTest, DemoHasAFreshDriveAndAWornAgedDriveUnderNormalFirmware) {
+  std::string text;
+  ASSERT_TRUE(testing::ReadFileBytes((std::filesystem::path(DOZERED_DEMO_DIR) / "VirtualDrives.ini").string(), text));
+  bool fresh = false;
+  bool worn = false;
+  for (const DriveDeclaration& d : ParseVirtualDrivesIni(text, "")) {
+    if (d.config.kind != DriveKind::kController || d.config.cardMode != 2) continue;
+    fresh = fresh || (d.config.averageEraseCount > 0 && d.config.averageEraseCount <= 50 && d.config.dataAgeHours <= 48);
+    worn = worn || (d.config.averageEraseCount >= d.config.ratedCycles && d.config.dataAgeHours >= 24 * 365);
+  }
+  EXPECT_TRUE(fresh);
+  EXPECT_TRUE(worn);
 }
 
 }  // namespace

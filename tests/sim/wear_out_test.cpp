@@ -54,7 +54,8 @@ TEST(WearOutTest, WornBlocksFailAndAreListedAsRunTimeBadBlocks) {
       Sector write = CommandBlock(0xF1, 0x0B);
       testing::SetFlashAddress(write, block, static_cast<uint16_t>(page), 0, 0x25, 0x00);
       std::vector<uint8_t> data(16384, 0);
-      ASSERT_EQ(testing::ExchangeOut(drive, write, data.data(), 16384), 0);
+      // The failed program fails the data phase.
+      ASSERT_EQ(testing::ExchangeOut(drive, write, data.data(), 16384), -7);
       ++programFails;
     }
     EXPECT_TRUE(model.badBlocks.IsPhysicalBlockRetired(physical)) << block;
