@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev
   libsgutils2-dev
   xvfb xauth x11-apps fonts-dejavu-core
-  g++-mingw-w64-x86-64
+  g++-mingw-w64-x86-64 googletest wine wine64
 )
 
 missing=()

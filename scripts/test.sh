@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test in two
 # configurations: a normal debug build and one under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Also checks that the core compiles for Windows
-# with MinGW-w64. Exits non-zero on any failure.
+# UndefinedBehaviorSanitizer. Then builds the core and its tests for Windows
+# with MinGW-w64 and runs those tests under wine. Exits non-zero on any
+# failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -26,8 +27,9 @@ cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$jobs"
 ctest --preset asan -j "$jobs"
 
-echo "== Windows compile check of the core layers (MinGW-w64)"
+echo "== Windows build of the core layers and their tests (MinGW-w64), tests run under wine"
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j "$jobs"
+ctest --preset mingw
 
 echo "All tests passed"

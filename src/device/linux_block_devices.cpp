@@ -30,6 +30,19 @@ bool HasEntries(const fs::path& folder) {
   return !ec && it != fs::directory_iterator();
 }
 
+// A disk the kernel keeps without a device node: with NVMe multipath, the
+// disk of each path (nvme0c1n1) behind the namespace's own disk.
+bool IsHidden(const fs::path& entry, const std::string& name) {
+  std::ifstream file(entry / "hidden");
+  int hidden = 0;
+  if (file >> hidden && hidden != 0) return true;
+  unsigned controller = 0;
+  unsigned path = 0;
+  unsigned ns = 0;
+  char extra = 0;
+  return std::sscanf(name.c_str(), "nvme%uc%un%u%c", &controller, &path, &ns, &extra) == 3;
+}
+
 // The SCSI peripheral device type sysfs gives for the device, -1 when none.
 int ScsiDeviceType(const fs::path& entry) {
   std::ifstream file(entry / "device" / "type");
@@ -54,6 +67,7 @@ bool IsLeftOut(const fs::path& entry, const std::string& name) {
   if (!fs::exists(fs::symlink_status(entry / "device", ec))) return true;
   // Built on other block devices.
   if (HasEntries(entry / "slaves")) return true;
+  if (IsHidden(entry, name)) return true;
   constexpr int kScsiTypeOptical = 5;
   return ScsiDeviceType(entry) == kScsiTypeOptical;
 }
@@ -143,15 +157,12 @@ bool ReadLinuxScsiAddress(const std::string& sysBlockRoot, const std::string& na
   return true;
 }
 
-std::string LinuxNvmeControllerPath(const std::string& devicePath, const std::string& devRoot) {
+std::string LinuxNvmeAdminPath(const std::string& sysBlockRoot, const std::string& devicePath) {
   const std::string name = fs::path(devicePath).filename().string();
-  unsigned controller = 0;
-  unsigned ns = 0;
-  char extra = 0;
-  if (std::sscanf(name.c_str(), "nvme%un%u%c", &controller, &ns, &extra) != 2) return {};
-  char text[32];
-  std::snprintf(text, sizeof(text), "nvme%u", controller);
-  return devRoot + text;
+  if (name.empty() || name[0] == '.') return {};
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::path(sysBlockRoot) / name / "nsid", ec)) return {};
+  return devicePath;
 }
 
 }  // namespace dozered

@@ -19,17 +19,22 @@ struct LinuxBlockDisk {
 // Whole disks under `sysBlockRoot` (normally "/sys/block") in a stable order
 // (names compared with their digit runs as numbers), with device nodes under
 // `devRoot` ("/dev/"). Only real disks are listed: those with a `device`
-// link, not stacked on other block devices (nothing under `slaves/`), and
-// no RAM disk, zram, md, dm, bcache, nbd or optical drive. Loop devices are
-// listed while a backing file is attached.
+// link, not stacked on other block devices (nothing under `slaves/`), not
+// hidden (the per-path disks of NVMe multipath, which have no device node),
+// and no RAM disk, zram, md, dm, bcache, nbd or optical drive. Loop devices
+// are listed while a backing file is attached.
 std::vector<LinuxBlockDisk> ListLinuxBlockDisks(const std::string& sysBlockRoot, const std::string& devRoot);
 
 // SCSI address of a disk from its sysfs device link (host:channel:target:lun);
 // the host is the port.
 bool ReadLinuxScsiAddress(const std::string& sysBlockRoot, const std::string& name, ScsiAddress& address);
 
-// "nvme0n1" -> devRoot + "nvme0"; empty for names that are no NVMe namespace.
-std::string LinuxNvmeControllerPath(const std::string& devicePath, const std::string& devRoot);
+// Where NVMe admin commands for the disk at `devicePath` go: the namespace
+// device itself, whose driver hands them to its controller (with native
+// multipath, to a live path's controller: a controller named after the
+// namespace, nvme1n1 -> nvme1, may be another subsystem's). Empty when sysfs
+// does not show the disk as an NVMe namespace (it has no `nsid`).
+std::string LinuxNvmeAdminPath(const std::string& sysBlockRoot, const std::string& devicePath);
 
 // Less-than of kernel names with digit runs compared as numbers (nvme2n1 < nvme10n1).
 bool LinuxNameLess(const std::string& a, const std::string& b);

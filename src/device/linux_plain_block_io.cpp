@@ -52,9 +52,10 @@ bool TransferSectors(const PlainIoTarget& target, uint8_t* data, uint32_t count,
   const uint64_t offset = uint64_t{lba} * kSector;
   if (length == 0) return true;
   if (target.regularFile) {
-    if (!TransferAll(target.fd, data, length, offset, write)) return false;
+    const int fd = write ? target.writeFd : target.fd;
+    if (fd < 0 || !TransferAll(fd, data, length, offset, write)) return false;
     // A write counts once it is on the file's storage.
-    return !write || fdatasync(target.fd) == 0;
+    return !write || fdatasync(fd) == 0;
   }
   if (target.directFd < 0) return false;
   // O_DIRECT wants an aligned buffer.

@@ -23,8 +23,10 @@ namespace dozered {
 bool LinuxDeviceSize(int fd, uint64_t& bytes);
 
 struct PlainIoTarget {
-  int fd = -1;               // the device or file as opened
-  int directFd = -1;         // block device opened with O_DIRECT; -1 when direct I/O is not possible
+  int fd = -1;               // the device or file as opened for reading: its size, an image file's reads
+  int writeFd = -1;          // an image file opened for writing; -1 when it cannot be written
+  int directFd = -1;         // block device opened with O_DIRECT for the request's direction; -1 when
+                             // direct I/O is not possible
   bool regularFile = false;  // an image file
   std::string name;          // the product text of INQUIRY
 };

@@ -4,8 +4,7 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <linux/nvme_ioctl.h>
-#include <scsi/sg_pt.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
@@ -16,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "device/linux_plain_block_io.h"
 #include "device/nvme_miniport_request.h"
@@ -27,18 +27,8 @@ namespace dozered {
 
 namespace {
 
-constexpr uint8_t kStatusGood = 0x00;
 constexpr uint8_t kStatusCheckCondition = 0x02;
-
-// Errors with which a block device says it does not take SG_IO at all.
-bool RefusesPassThrough(int error) {
-  return error == EINVAL || error == ENOTTY || error == EOPNOTSUPP || error == ENOSYS;
-}
-
-uint32_t MapErrno(int error) {
-  if (error == EINVAL || error == ENOTTY || error == EOPNOTSUPP || error == ENOSYS) return kOsErrorInvalidParameter;
-  return kOsErrorIoDevice;
-}
+constexpr size_t kNvmeDataAlignment = 4096;
 
 std::string LastComponent(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
@@ -49,31 +39,77 @@ bool BlockDeviceReadOnly(int fd) {
   return ioctl(fd, BLKROGET, &readOnly) == 0 && readOnly != 0;
 }
 
-}  // namespace
-
-LinuxStoragePlatform::LinuxStoragePlatform() { disks_ = ListLinuxBlockDisks(sysBlockRoot_, devRoot_); }
-
-LinuxStoragePlatform::LinuxStoragePlatform(std::string sysBlockRoot, std::string devRoot)
-    : sysBlockRoot_(std::move(sysBlockRoot)), devRoot_(std::move(devRoot)) {
-  disks_ = ListLinuxBlockDisks(sysBlockRoot_, devRoot_);
+// Opens `path` without waiting for removable media (O_NONBLOCK only serves
+// the open and is cleared again).
+int OpenDescriptor(const std::string& path, int flags) {
+  const int fd = open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK);
+  if (fd >= 0) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
 }
 
-LinuxStoragePlatform::LinuxStoragePlatform(const std::vector<std::string>& diskPaths) : fixedList_(true) {
-  for (const std::string& path : diskPaths) disks_.push_back({LastComponent(path), path});
+// Whether two descriptors reach the same device or file.
+bool SameTarget(int a, int b) {
+  struct stat first {};
+  struct stat second {};
+  if (fstat(a, &first) != 0 || fstat(b, &second) != 0) return false;
+  if (S_ISBLK(first.st_mode) || S_ISCHR(first.st_mode)) {
+    return (first.st_mode & S_IFMT) == (second.st_mode & S_IFMT) && first.st_rdev == second.st_rdev;
+  }
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool IsTransfer(const ScsiPassThroughRequest& request) {
+  return request.cdb[0] == scsi::kOpRead10 || request.cdb[0] == scsi::kOpWrite10;
+}
+
+}  // namespace
+
+LinuxStoragePlatform::LinuxStoragePlatform() : calls_(MakeLinuxKernelCalls()) {
+  listed_ = ListLinuxBlockDisks(sysBlockRoot_, devRoot_);
+}
+
+LinuxStoragePlatform::LinuxStoragePlatform(std::string sysBlockRoot, std::string devRoot,
+                                           std::unique_ptr<LinuxKernelCalls> calls)
+    : calls_(calls ? std::move(calls) : MakeLinuxKernelCalls()),
+      sysBlockRoot_(std::move(sysBlockRoot)),
+      devRoot_(std::move(devRoot)) {
+  listed_ = ListLinuxBlockDisks(sysBlockRoot_, devRoot_);
+}
+
+LinuxStoragePlatform::LinuxStoragePlatform(const std::vector<std::string>& diskPaths,
+                                           std::unique_ptr<LinuxKernelCalls> calls)
+    : calls_(calls ? std::move(calls) : MakeLinuxKernelCalls()), fixedList_(true) {
+  for (const std::string& path : diskPaths) listed_.push_back({LastComponent(path), path});
 }
 
 LinuxStoragePlatform::~LinuxStoragePlatform() {
-  while (!handles_.empty()) ClosePath(handles_.begin()->first);
+  handles_.clear();
+  for (auto& [path, session] : sessions_) CloseSession(session);
+  sessions_.clear();
+}
+
+int LinuxStoragePlatform::HeldDescriptorCount() const {
+  int count = 0;
+  for (const auto& [path, session] : sessions_) {
+    for (const auto& row : session.fds) count += static_cast<int>(std::count_if(row, row + 2, [](int fd) { return fd >= 0; }));
+  }
+  return count;
+}
+
+LinuxTransport LinuxStoragePlatform::TransportOf(const std::string& path) const {
+  const auto it = sessions_.find(path);
+  if (it == sessions_.end()) return LinuxTransport::kNotOpened;
+  return it->second.passThrough ? LinuxTransport::kScsiPassThrough : LinuxTransport::kPlainIo;
 }
 
 void LinuxStoragePlatform::DiskNames(int32_t diskNumber, std::string& path, std::string& name) {
-  if (diskNumber < 0 || static_cast<size_t>(diskNumber) >= disks_.size()) {
+  if (diskNumber < 0 || static_cast<size_t>(diskNumber) >= listed_.size()) {
     path.clear();
     name.clear();
     return;
   }
-  path = disks_[static_cast<size_t>(diskNumber)].path;
-  name = disks_[static_cast<size_t>(diskNumber)].name;
+  path = listed_[static_cast<size_t>(diskNumber)].path;
+  name = listed_[static_cast<size_t>(diskNumber)].name;
 }
 
 void LinuxStoragePlatform::VolumeNames(char, std::string& path, std::string& name) {
@@ -82,117 +118,184 @@ void LinuxStoragePlatform::VolumeNames(char, std::string& path, std::string& nam
 }
 
 std::string LinuxStoragePlatform::ScsiPortPath(int32_t, const std::string& devicePath) {
-  // NVMe Identify goes to the controller of the namespace; other disks have
-  // no NVMe controller to ask.
-  return LinuxNvmeControllerPath(devicePath, devRoot_);
+  // NVMe admin commands go to the namespace device; other disks have no
+  // NVMe controller to ask.
+  return LinuxNvmeAdminPath(sysBlockRoot_, devicePath);
 }
 
-LinuxStoragePlatform::Handle* LinuxStoragePlatform::Find(PlatformHandle handle) {
+LinuxStoragePlatform::Session* LinuxStoragePlatform::Find(PlatformHandle handle) {
   const auto it = handles_.find(handle);
-  return it == handles_.end() ? nullptr : &it->second;
+  if (it == handles_.end()) return nullptr;
+  const auto session = sessions_.find(it->second);
+  return session == sessions_.end() ? nullptr : &session->second;
+}
+
+LinuxStoragePlatform::Session* LinuxStoragePlatform::OpenSession(const std::string& path) {
+  const auto found = sessions_.find(path);
+  if (found != sessions_.end()) return &found->second;
+  const std::string name = LastComponent(path);
+  const int fd = OpenDescriptor(path, O_RDONLY);
+  if (fd < 0) {
+    SetLastOpenError(errno == EACCES || errno == EPERM ? kOsErrorAccessDenied : kOsErrorGenFailure);
+    lastError_ = name + " cannot be opened (" + std::strerror(errno) + ")";
+    return nullptr;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))) {
+    close(fd);
+    SetLastOpenError(kOsErrorGenFailure);
+    return nullptr;
+  }
+  Session session;
+  session.path = path;
+  session.name = name;
+  session.regularFile = S_ISREG(info.st_mode);
+  session.blockDevice = S_ISBLK(info.st_mode);
+  session.fds[0][0] = fd;
+  // Decided here, once: a device that does not know SG_IO (a loop device
+  // answers EINVAL, an NVMe namespace or an image file ENOTTY) is served by
+  // plain I/O; on one that does, a request SG_IO refuses later fails.
+  session.passThrough = calls_->ScsiGenericProbe(fd) == 0;
+  return &sessions_.emplace(path, std::move(session)).first->second;
+}
+
+void LinuxStoragePlatform::CloseSession(Session& session) {
+  for (auto& row : session.fds) {
+    for (int& fd : row) {
+      if (fd >= 0) close(fd);
+      fd = -1;
+    }
+  }
+  if (session.exclusiveFd >= 0) close(session.exclusiveFd);
+  session.exclusiveFd = -1;
+}
+
+void LinuxStoragePlatform::CloseIdleSessions() {
+  for (auto it = sessions_.begin(); it != sessions_.end();) {
+    if (it->second.users == 0) {
+      CloseSession(it->second);
+      it = sessions_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+bool LinuxStoragePlatform::TakeLock(Session& session) {
+  const auto deadline = std::chrono::steady_clock::now() + lockWait_;
+  for (;;) {
+    if (flock(session.fds[0][0], LOCK_EX | LOCK_NB) == 0) return true;
+    // Where locks are not supported there is nobody to keep out.
+    if (errno != EWOULDBLOCK && errno != EINTR) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+int LinuxStoragePlatform::Descriptor(Session& session, bool forWriting, bool direct) {
+  int& slot = session.fds[forWriting ? 1 : 0][direct ? 1 : 0];
+  if (slot >= 0) return slot;
+  // An image file is read and written through the cache and made durable
+  // after each write; only block devices are accessed directly.
+  if (direct && !session.blockDevice) return -1;
+  const int fd = OpenDescriptor(session.path, (forWriting ? O_RDWR : O_RDONLY) | (direct ? O_DIRECT : 0));
+  if (fd < 0) {
+    const int error = errno;
+    if (forWriting && error == EROFS) session.writeRefused = true;
+    session.problem = direct ? session.name + ": direct access cannot be opened (" + std::strerror(error) +
+                                   "); the disk is not accessed through the cache instead"
+                             : session.name + " cannot be opened for writing (" + std::strerror(error) + ")";
+    return -1;
+  }
+  // The node may stand for another device since the session began (a disk
+  // unplugged and another one plugged in under its name).
+  if (!SameTarget(fd, session.fds[0][0])) {
+    close(fd);
+    session.problem = session.name + " is no longer the disk that was opened; scan again";
+    return -1;
+  }
+  if (direct) {
+    // Direct I/O of single 512-byte sectors needs 512-byte logical blocks.
+    int sectorSize = 0;
+    if (ioctl(fd, BLKSSZGET, &sectorSize) != 0 || sectorSize != 512) {
+      close(fd);
+      session.problem = session.name + ": logical sectors of " + std::to_string(sectorSize) +
+                        " bytes; direct access needs 512-byte sectors, and the disk is not accessed through "
+                        "the cache instead";
+      return -1;
+    }
+  }
+  slot = fd;
+  return fd;
 }
 
 PlatformHandle LinuxStoragePlatform::OpenPath(const std::string& path) {
   if (path.empty()) return kInvalidPlatformHandle;
-  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
-  // Read-only media (a CD, a write-protected disk) still answer reads.
-  bool readOnly = false;
-  if (fd < 0 && errno == EROFS) {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    readOnly = true;
-  }
-  if (fd < 0) {
-    SetLastOpenError(errno == EACCES || errno == EPERM ? kOsErrorAccessDenied : kOsErrorGenFailure);
-    return kInvalidPlatformHandle;
-  }
+  Session* session = OpenSession(path);
+  if (session == nullptr) return kInvalidPlatformHandle;
   SetLastOpenError(kOsErrorNone);
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode) || S_ISCHR(info.st_mode))) {
-    close(fd);
+  if (session->users == 0 && !TakeLock(*session)) {
+    SetLastOpenError(kOsErrorGenFailure);
+    lastError_ = session->name + " is locked by another program; it was not opened";
     return kInvalidPlatformHandle;
   }
-  // O_NONBLOCK only keeps the open from waiting for removable media.
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  Handle handle;
-  handle.path = path;
-  handle.name = LastComponent(path);
-  handle.regularFile = S_ISREG(info.st_mode);
-  handle.plainOnly = handle.regularFile || plainPaths_.count(path) != 0;
-  handle.readOnly = readOnly || (S_ISBLK(info.st_mode) && BlockDeviceReadOnly(fd));
-  handles_[fd] = handle;
-  return fd;
+  session->readOnly =
+      session->writeRefused || (session->blockDevice && BlockDeviceReadOnly(session->fds[0][0]));
+  ++session->users;
+  const PlatformHandle handle = nextHandle_++;
+  handles_[handle] = path;
+  return handle;
 }
 
 void LinuxStoragePlatform::ClosePath(PlatformHandle handle) {
-  Handle* open = Find(handle);
-  if (open == nullptr) return;
-  if (open->exclusiveFd >= 0) close(open->exclusiveFd);
-  if (open->directFd >= 0) close(open->directFd);
-  close(static_cast<int>(handle));
+  Session* session = Find(handle);
   handles_.erase(handle);
+  if (session == nullptr) return;
+  if (--session->users > 0) return;
+  if (session->exclusiveFd >= 0) close(session->exclusiveFd);
+  session->exclusiveFd = -1;
+  // The descriptors stay for the session; only the lock goes.
+  flock(session->fds[0][0], LOCK_UN);
 }
 
 bool LinuxStoragePlatform::LockVolume(PlatformHandle handle) {
-  Handle* open = Find(handle);
-  if (open == nullptr) return false;
-  if (open->exclusiveFd >= 0) return true;
+  Session* session = Find(handle);
+  if (session == nullptr) return false;
+  if (session->exclusiveFd >= 0) return true;
   // On a block device O_EXCL fails while it is mounted or otherwise claimed.
-  open->exclusiveFd = ::open(open->path.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
-  return open->exclusiveFd >= 0;
+  session->exclusiveFd = ::open(session->path.c_str(), O_RDONLY | O_EXCL | O_CLOEXEC);
+  return session->exclusiveFd >= 0;
 }
 
 bool LinuxStoragePlatform::DismountVolume(PlatformHandle handle) {
   // Nothing is mounted on a device held exclusively.
-  Handle* open = Find(handle);
-  return open != nullptr && open->exclusiveFd >= 0;
+  Session* session = Find(handle);
+  return session != nullptr && session->exclusiveFd >= 0;
 }
 
 bool LinuxStoragePlatform::UnlockVolume(PlatformHandle handle) {
-  Handle* open = Find(handle);
-  if (open == nullptr || open->exclusiveFd < 0) return false;
-  close(open->exclusiveFd);
-  open->exclusiveFd = -1;
+  Session* session = Find(handle);
+  if (session == nullptr || session->exclusiveFd < 0) return false;
+  close(session->exclusiveFd);
+  session->exclusiveFd = -1;
   return true;
 }
 
 bool LinuxStoragePlatform::IsVolumeMounted(PlatformHandle handle) { return Find(handle) != nullptr; }
 
 bool LinuxStoragePlatform::GetScsiAddress(PlatformHandle handle, ScsiAddress& address) {
-  Handle* open = Find(handle);
-  if (open == nullptr || open->plainOnly) return false;
-  return ReadLinuxScsiAddress(sysBlockRoot_, open->name, address);
+  Session* session = Find(handle);
+  if (session == nullptr || !session->passThrough) return false;
+  return ReadLinuxScsiAddress(sysBlockRoot_, session->name, address);
 }
 
 bool LinuxStoragePlatform::GetVolumeDiskNumber(PlatformHandle, int32_t&) { return false; }
 
-int LinuxStoragePlatform::DirectFd(Handle& handle) {
-  if (handle.directFd != -2) return handle.directFd;
-  handle.directFd = -1;
-  // An image file is read and written through the cache and made durable
-  // after each write; only block devices are accessed directly.
-  if (handle.regularFile) return -1;
-  const int fd = open(handle.path.c_str(), (handle.readOnly ? O_RDONLY : O_RDWR) | O_DIRECT | O_CLOEXEC);
-  if (fd < 0) {
-    handle.directProblem = handle.name + ": direct access cannot be opened (" + std::strerror(errno) +
-                           "); the disk is not accessed through the cache instead";
-    return -1;
-  }
-  // Direct I/O of single 512-byte sectors needs 512-byte logical blocks.
-  int sectorSize = 0;
-  if (ioctl(fd, BLKSSZGET, &sectorSize) != 0 || sectorSize != 512) {
-    close(fd);
-    handle.directProblem = handle.name + ": logical sectors of " + std::to_string(sectorSize) +
-                           " bytes; direct access needs 512-byte sectors, and the disk is not accessed through "
-                           "the cache instead";
-    return -1;
-  }
-  handle.directFd = fd;
-  return fd;
-}
-
-bool LinuxStoragePlatform::RefuseWrite(const Handle& handle, bool dataOut, ScsiPassThroughOutcome* outcome) {
-  if (!handle.readOnly || !dataOut) return false;
-  lastError_ = handle.name + " is read-only: nothing is written to it";
+bool LinuxStoragePlatform::RefuseWrite(Session& session, bool dataOut, ScsiPassThroughOutcome* outcome) {
+  if (!dataOut) return false;
+  if (session.writeRefused) session.readOnly = true;
+  if (!session.readOnly) return false;
+  lastError_ = session.name + " is read-only: nothing is written to it";
   if (outcome != nullptr) {
     outcome->scsiStatus = kStatusCheckCondition;
     scsi::FillFixedSense(outcome->sense, sizeof(outcome->sense), 0x07, 0x27);  // DATA PROTECT, write protected
@@ -200,130 +303,125 @@ bool LinuxStoragePlatform::RefuseWrite(const Handle& handle, bool dataOut, ScsiP
   return true;
 }
 
-bool LinuxStoragePlatform::SendScsi(int fd, Handle& handle, const ScsiPassThroughRequest& request,
-                                    ScsiPassThroughOutcome& outcome) {
-  if (handle.plainOnly) return false;
-  sg_pt_base* pt = construct_scsi_pt_obj();
-  if (pt == nullptr) {
-    outcome.osError = kOsErrorGenFailure;
-    return true;
+SgReply LinuxStoragePlatform::SendScsi(Session& session, const ScsiPassThroughRequest& request, bool dataOut) {
+  SgReply reply;
+  // Reads go through the read-only descriptor, data out through the one
+  // opened for writing.
+  const int fd = dataOut ? Descriptor(session, true, false) : session.fds[0][0];
+  if (fd < 0) {
+    lastError_ = session.problem;
+    reply.result = SgResult::kNotSent;
+    reply.osError = EACCES;
+    return reply;
   }
-  uint8_t sense[32] = {};
-  set_scsi_pt_cdb(pt, request.cdb, request.cdbLength);
-  set_scsi_pt_sense(pt, sense, sizeof(sense));
-  if (request.dataTransferLength != 0) {
-    if (request.dataIn == kScsiIoctlDataIn) {
-      set_scsi_pt_data_in(pt, request.dataBuffer, static_cast<int>(request.dataTransferLength));
-    } else {
-      set_scsi_pt_data_out(pt, request.dataBuffer, static_cast<int>(request.dataTransferLength));
-    }
+  ScsiPassThroughRequest bounded = request;
+  if (bounded.timeOutValue == 0 || bounded.timeOutValue > kLinuxRequestTimeoutSeconds) {
+    bounded.timeOutValue = kLinuxRequestTimeoutSeconds;
   }
-  const int result = do_scsi_pt(pt, fd, static_cast<int>(request.timeOutValue), 0);
-  int osError = result < 0 ? -result : 0;
-  const int category = result == 0 ? get_scsi_pt_result_category(pt) : -1;
-  if (category == SCSI_PT_RESULT_OS_ERR) osError = get_scsi_pt_os_err(pt);
-
-  bool delivered = true;
-  if (osError != 0 || result == SCSI_PT_DO_NOT_SUPPORTED) {
-    if (result == SCSI_PT_DO_NOT_SUPPORTED || RefusesPassThrough(osError)) {
-      handle.plainOnly = true;
-      plainPaths_.insert(handle.path);
-      delivered = false;
-    } else {
-      outcome.osError = MapErrno(osError);
-    }
-  } else if (result == SCSI_PT_DO_BAD_PARAMS) {
-    outcome.osError = kOsErrorInvalidParameter;
-  } else if (result != 0 || category == SCSI_PT_RESULT_TRANSPORT_ERR) {
-    outcome.osError = kOsErrorIoDevice;
-  } else {
-    outcome.scsiStatus = static_cast<uint8_t>(get_scsi_pt_status_response(pt));
-    if (category == SCSI_PT_RESULT_SENSE && outcome.scsiStatus == kStatusGood) outcome.scsiStatus = kStatusCheckCondition;
-    const int senseLength = get_scsi_pt_sense_len(pt);
-    if (senseLength > 0) std::memcpy(outcome.sense, sense, std::min<size_t>(static_cast<size_t>(senseLength), sizeof(outcome.sense)));
-    // A transfer the device cut short is no complete reply.
-    const int residual = get_scsi_pt_resid(pt);
-    ApplyScsiResidual(request, residual > 0 ? static_cast<uint32_t>(residual) : 0, outcome);
+  reply = calls_->SendScsi(fd, bounded);
+  // Without CAP_SYS_RAWIO the kernel takes some commands only on a
+  // descriptor opened for writing; EPERM means it was not sent.
+  if (!dataOut && reply.result == SgResult::kOsError && reply.osError == EPERM) {
+    const int writable = Descriptor(session, true, false);
+    if (writable >= 0) reply = calls_->SendScsi(writable, bounded);
   }
-  destruct_scsi_pt_obj(pt);
-  return delivered;
+  if (reply.result == SgResult::kOsError || reply.result == SgResult::kNotSent) {
+    lastError_ = session.name + ": the kernel refused the request (" + std::strerror(reply.osError) + ")";
+  } else if (reply.result == SgResult::kTransportError) {
+    lastError_ = session.name + ": the request got no answer (timed out, aborted or the disk is gone)";
+  }
+  return reply;
 }
 
 ScsiPassThroughOutcome LinuxStoragePlatform::ScsiPassThrough(PlatformHandle handle,
                                                              const ScsiPassThroughRequest& request) {
   ScsiPassThroughOutcome outcome;
-  Handle* open = Find(handle);
-  if (open == nullptr) {
-    outcome.osError = kOsErrorInvalidParameter;
-    return outcome;
-  }
-  if (request.cdbLength == 0 || request.cdbLength > sizeof(request.cdb) ||
+  Session* session = Find(handle);
+  if (session == nullptr || request.cdbLength == 0 || request.cdbLength > sizeof(request.cdb) ||
       (request.dataTransferLength != 0 && request.dataBuffer == nullptr)) {
     outcome.osError = kOsErrorInvalidParameter;
     return outcome;
   }
   const bool dataOut = request.dataIn != kScsiIoctlDataIn && request.dataTransferLength != 0;
-  if (RefuseWrite(*open, dataOut, &outcome)) return outcome;
-  const int fd = static_cast<int>(handle);
-  if (SendScsi(fd, *open, request, outcome)) return outcome;
+  if (RefuseWrite(*session, dataOut, &outcome)) return outcome;
+
+  if (session->passThrough) {
+    const SgReply reply = SendScsi(*session, request, dataOut);
+    if (dataOut && RefuseWrite(*session, dataOut, &outcome)) return outcome;
+    return InterpretSgReply(request, reply);
+  }
+
   PlainIoTarget target;
-  target.fd = fd;
-  target.directFd = DirectFd(*open);
-  target.regularFile = open->regularFile;
-  target.name = open->name;
-  const bool transfer = request.cdb[0] == scsi::kOpRead10 || request.cdb[0] == scsi::kOpWrite10;
-  if (transfer && target.directFd < 0 && !target.regularFile) lastError_ = open->directProblem;
+  target.fd = session->fds[0][0];
+  target.regularFile = session->regularFile;
+  target.name = session->name;
+  if (IsTransfer(request)) {
+    if (session->regularFile) {
+      if (dataOut) target.writeFd = Descriptor(*session, true, false);
+    } else {
+      target.directFd = Descriptor(*session, dataOut, true);
+    }
+    if (RefuseWrite(*session, dataOut, &outcome)) return outcome;
+    if ((dataOut && session->regularFile && target.writeFd < 0) || (!session->regularFile && target.directFd < 0)) {
+      lastError_ = session->problem;
+    }
+  }
   return AnswerScsiWithPlainIo(target, request);
 }
 
 bool LinuxStoragePlatform::AtaPassThrough(PlatformHandle handle, AtaPassThroughRequest& request) {
-  Handle* open = Find(handle);
-  if (open == nullptr) return false;
-  if (RefuseWrite(*open, (request.ataFlags & kAtaFlagsDataOut) != 0, nullptr)) return false;
-  if (open->plainOnly) return false;
+  Session* session = Find(handle);
+  if (session == nullptr) return false;
+  const bool dataOut = (request.ataFlags & kAtaFlagsDataOut) != 0 && request.dataTransferLength != 0;
+  if (RefuseWrite(*session, dataOut, nullptr)) return false;
+  if (!session->passThrough) return false;
   if (request.dataTransferLength != 0 && request.dataBuffer == nullptr) return false;
-  ScsiPassThroughRequest scsi;
-  bool dataIn = false;
-  BuildSatAtaPassThrough16(request, scsi.cdb, dataIn);
-  scsi.cdbLength = 16;
-  scsi.senseInfoLength = 32;
-  scsi.dataIn = dataIn ? kScsiIoctlDataIn : kScsiIoctlDataOut;
-  scsi.dataTransferLength = request.dataTransferLength;
-  scsi.dataBuffer = request.dataBuffer;
-  scsi.timeOutValue = request.timeOutValue;
-  ScsiPassThroughOutcome outcome;
-  if (!SendScsi(static_cast<int>(handle), *open, scsi, outcome)) return false;
-  return outcome.osError == kOsErrorNone && outcome.scsiStatus == kStatusGood;
+  return RunAtaPassThrough(request, [&](AtaPassThroughRequest& ata) {
+    ScsiPassThroughRequest scsi;
+    bool dataIn = false;
+    if (!BuildSatAtaPassThrough16(ata, scsi.cdb, dataIn)) return false;
+    scsi.cdbLength = 16;
+    scsi.senseInfoLength = 32;
+    scsi.dataIn = dataIn ? kScsiIoctlDataIn : kScsiIoctlDataOut;
+    scsi.dataTransferLength = ata.dataTransferLength;
+    scsi.dataBuffer = ata.dataBuffer;
+    scsi.timeOutValue = ata.timeOutValue;
+    const SgReply reply = SendScsi(*session, scsi, dataOut);
+    if (dataOut && RefuseWrite(*session, dataOut, nullptr)) return false;
+    if (reply.result != SgResult::kGood && reply.result != SgResult::kStatus && reply.result != SgResult::kSense) {
+      return false;
+    }
+    // Every byte of an ATA transfer must have moved.
+    if (ata.dataTransferLength != 0 && reply.residual != 0) return false;
+    const uint8_t status = reply.result == SgResult::kSense && reply.status == 0 ? kStatusCheckCondition : reply.status;
+    return SatReplyCompleted(status, reply.sense, std::min<size_t>(reply.senseLength, sizeof(reply.sense)),
+                             ata.currentTaskFile);
+  });
 }
 
 bool LinuxStoragePlatform::NvmeMiniport(PlatformHandle handle, uint8_t* block, uint32_t inputLength,
                                         uint32_t outputLength) {
-  if (Find(handle) == nullptr || block == nullptr) return false;
-  if (inputLength < kNvmeMiniportFixedLength || outputLength < kNvmeMiniportFixedLength) return false;
-  if (std::memcmp(block + kNvmeMiniportSignatureOffset, kNvmeMiniportSignature, sizeof(kNvmeMiniportSignature)) != 0 ||
-      ReadLe32(block + kNvmeMiniportControlCodeOffset) != kNvmeMiniportControlCode) {
+  Session* session = Find(handle);
+  if (session == nullptr) return false;
+  nvme_admin_cmd command {};
+  if (!LinuxNvmeAdminFromMiniport(block, inputLength, outputLength, command)) return false;
+  const bool toDevice = NvmeOpcodeDirection(command.opcode) == kNvmeDirectionHostToDevice;
+  if (RefuseWrite(*session, toDevice && command.data_len != 0, nullptr)) return false;
+  const int fd = toDevice ? Descriptor(*session, true, false) : session->fds[0][0];
+  if (fd < 0) {
+    lastError_ = session->problem;
     return false;
   }
-  const uint32_t dataLength = ReadLe32(block + kNvmeMiniportDataLengthOffset);
-  if (dataLength > std::max(inputLength, outputLength) - kNvmeMiniportDataOffset) return false;
-  const uint8_t* submission = block + kNvmeMiniportSubmissionOffset;
-  nvme_admin_cmd command {};
-  command.opcode = submission[0];
-  command.flags = submission[1];
-  command.nsid = ReadLe32(submission + 4);
-  command.cdw2 = ReadLe32(submission + 8);
-  command.cdw3 = ReadLe32(submission + 12);
-  command.cdw10 = ReadLe32(submission + 40);
-  command.cdw11 = ReadLe32(submission + 44);
-  command.cdw12 = ReadLe32(submission + 48);
-  command.cdw13 = ReadLe32(submission + 52);
-  command.cdw14 = ReadLe32(submission + 56);
-  command.cdw15 = ReadLe32(submission + 60);
-  command.addr = dataLength != 0 ? reinterpret_cast<uintptr_t>(block + kNvmeMiniportDataOffset) : 0;
-  command.data_len = dataLength;
-  command.timeout_ms = ReadLe32(block + kNvmeMiniportTimeoutOffset) * 1000;
-  const int result = ioctl(static_cast<int>(handle), NVME_IOCTL_ADMIN_CMD, &command);
-  if (result != 0) return false;
+  // The data goes through a page-aligned buffer, copied back only after a
+  // good command.
+  AlignedTransferBuffer data(block + kNvmeMiniportDataOffset, command.data_len, !toDevice, kNvmeDataAlignment);
+  command.addr = reinterpret_cast<uintptr_t>(data.data());
+  const int result = calls_->NvmeAdmin(fd, command);
+  if (result != 0) {
+    if (result < 0) lastError_ = session->name + ": the NVMe admin command was refused (" + std::strerror(-result) + ")";
+    return false;
+  }
+  data.CopyBack(command.data_len);
   uint8_t* completion = block + kNvmeMiniportCompletionOffset;
   std::memset(completion, 0, 16);
   WriteLe32(completion, command.result);
@@ -331,10 +429,10 @@ bool LinuxStoragePlatform::NvmeMiniport(PlatformHandle handle, uint8_t* block, u
 }
 
 bool LinuxStoragePlatform::ListDiskNumbers(std::vector<int32_t>& diskNumbers) {
-  if (!fixedList_) disks_ = ListLinuxBlockDisks(sysBlockRoot_, devRoot_);
-  plainPaths_.clear();
+  if (!fixedList_) listed_ = ListLinuxBlockDisks(sysBlockRoot_, devRoot_);
+  CloseIdleSessions();
   diskNumbers.clear();
-  for (size_t i = 0; i < disks_.size(); ++i) diskNumbers.push_back(static_cast<int32_t>(i));
+  for (size_t i = 0; i < listed_.size(); ++i) diskNumbers.push_back(static_cast<int32_t>(i));
   return true;
 }
 

@@ -13,7 +13,9 @@ namespace dozered {
 
 namespace {
 
-constexpr uint32_t kPassThroughTimeoutSeconds = 65535;
+// A request a drive does not answer within a minute fails; it does not hold
+// the window for the 18 hours of the largest timeout the interfaces take.
+constexpr uint32_t kPassThroughTimeoutSeconds = 60;
 constexpr uint8_t kSenseResponseFixedCurrent = 0x70;
 constexpr uint8_t kSenseKeyHardwareError = 0x04;
 constexpr uint8_t kSenseKeyIllegalRequest = 0x05;

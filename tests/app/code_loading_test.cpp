@@ -249,8 +249,9 @@ TEST_F(DiagnosticCodeFileTest, SndkDrivesLookInTheRevisionSubfolder) {
     UseFirmwareDrive(c.tag);
     feedback_.boxes.clear();
     EXPECT_FALSE(LoadFile()) << c.tag;
-    EXPECT_EQ(feedback_.boxes, ErrorBox("It can't open " + dir_.Path("exe/" + c.folder) + "/" +
-                                        kDgIspReadBadInfo))
+    const std::filesystem::path expected =
+        std::filesystem::path(dir_.Path("exe")) / std::filesystem::path(c.folder).make_preferred() / kDgIspReadBadInfo;
+    EXPECT_EQ(feedback_.boxes, ErrorBox("It can't open " + expected.string()))
         << c.tag;
 
     Place(c.folder, sim::BuildDiagnosticFile(sim::DiagnosticKind::kReadBadInfo, IspVersion(), false));

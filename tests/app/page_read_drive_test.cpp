@@ -327,16 +327,18 @@ TEST_F(PageReadDriveTest, DrivesStringIniWithoutUsableNamesFallsBackToTheStartUp
     std::string text;
     const char* id9;
     const char* message;
-  } cases[] = {
+  };
+  // The note names the file the way the system writes paths.
+  const std::string file = (std::filesystem::path("V126") / "String.ini").string();
+  const std::string noNames = file + " names no attribute; the start-up names are used";
+  const std::string utf16 = file + " is saved as UTF-16 and was not read; save it as ANSI or UTF-8";
+  const Case cases[] = {
       {"names", "[VE4810VO]\r\nID9=Model Hours\r\n", "Model Hours", kReadSmartSuccessText},
       {"names after a byte-order mark", "\xEF\xBB\xBF[VE4810VO]\r\nID9=Model Hours\r\n", "Model Hours",
        kReadSmartSuccessText},
-      {"no section", "[Other]\r\nID9=Wrong\r\n", "Startup Hours",
-       "V126/String.ini names no attribute; the start-up names are used"},
-      {"empty names", "[VE4810VO]\r\nID9=\r\nIDC2=\r\n", "Startup Hours",
-       "V126/String.ini names no attribute; the start-up names are used"},
-      {"utf-16", std::string("\xFF\xFE[\0V\0", 6), "Startup Hours",
-       "V126/String.ini is saved as UTF-16 and was not read; save it as ANSI or UTF-8"},
+      {"no section", "[Other]\r\nID9=Wrong\r\n", "Startup Hours", noNames.c_str()},
+      {"empty names", "[VE4810VO]\r\nID9=\r\nIDC2=\r\n", "Startup Hours", noNames.c_str()},
+      {"utf-16", std::string("\xFF\xFE[\0V\0", 6), "Startup Hours", utf16.c_str()},
   };
   for (const Case& c : cases) {
     Install(ControllerDrive(2));

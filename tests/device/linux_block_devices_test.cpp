@@ -41,6 +41,8 @@ class FakeSysBlock {
   void ScsiType(const std::string& name, int type) {
     std::ofstream(root_ + "/" + name + "/device/type") << type << "\n";
   }
+  void NvmeNamespace(const std::string& name) { std::ofstream(root_ + "/" + name + "/nsid") << "1\n"; }
+  void Hidden(const std::string& name) { std::ofstream(root_ + "/" + name + "/hidden") << "1\n"; }
   void AttachedLoop(const std::string& name) {
     fs::create_directories(root_ + "/" + name + "/loop");
     std::ofstream(root_ + "/" + name + "/loop/backing_file") << "/some/image\n";
@@ -123,11 +125,36 @@ TEST(LinuxBlockDevicesTest, ScsiAddressComesFromTheDeviceLink) {
   EXPECT_FALSE(ReadLinuxScsiAddress(sys.Root(), "", address));
 }
 
-TEST(LinuxBlockDevicesTest, NvmeNamespacesLeadToTheirController) {
-  EXPECT_EQ(LinuxNvmeControllerPath("/dev/nvme0n1", "/dev/"), "/dev/nvme0");
-  EXPECT_EQ(LinuxNvmeControllerPath("/dev/nvme12n3", "/dev/"), "/dev/nvme12");
-  EXPECT_EQ(LinuxNvmeControllerPath("/dev/sda", "/dev/"), "");
-  EXPECT_EQ(LinuxNvmeControllerPath("/dev/nvme0", "/dev/"), "");
+// NVMe admin commands go to a namespace's own device; sysfs tells which
+// disks are NVMe namespaces (they have an `nsid`), whatever their names.
+TEST(LinuxBlockDevicesTest, NvmeAdminCommandsGoToTheNamespaceDevice) {
+  FakeSysBlock sys;
+  sys.Disk("nvme0n1", "nvme0");
+  sys.NvmeNamespace("nvme0n1");
+  sys.Disk("nvme3n1", "nvme-subsys3");  // a namespace under native multipath
+  sys.NvmeNamespace("nvme3n1");
+  sys.Disk("sda", "0:0:0:0");
+  sys.Disk("nvme9n1");  // named like a namespace, but sysfs says otherwise
+  EXPECT_EQ(LinuxNvmeAdminPath(sys.Root(), "/dev/nvme0n1"), "/dev/nvme0n1");
+  EXPECT_EQ(LinuxNvmeAdminPath(sys.Root(), "/dev/nvme3n1"), "/dev/nvme3n1");
+  EXPECT_EQ(LinuxNvmeAdminPath(sys.Root(), "/dev/sda"), "");
+  EXPECT_EQ(LinuxNvmeAdminPath(sys.Root(), "/dev/nvme9n1"), "");
+  EXPECT_EQ(LinuxNvmeAdminPath(sys.Root(), "/dev/nvme0"), "");
+  EXPECT_EQ(LinuxNvmeAdminPath(sys.Root(), ""), "");
+}
+
+// With NVMe multipath each path has a hidden disk of its own (no device
+// node) behind the namespace's disk: only the namespace is listed.
+TEST(LinuxBlockDevicesTest, HiddenPathDisksAreNotListed) {
+  FakeSysBlock sys;
+  sys.Disk("nvme0n1", "nvme-subsys0");
+  sys.Disk("nvme0c0n1", "nvme0");
+  sys.Disk("nvme0c1n1", "nvme1");
+  sys.Hidden("nvme0c1n1");
+  sys.Disk("sdb", "1:0:0:0");
+  sys.Hidden("sdb");
+  sys.Disk("sda", "0:0:0:0");
+  EXPECT_EQ(Names(ListLinuxBlockDisks(sys.Root(), "/dev/")), (std::vector<std::string>{"nvme0n1", "sda"}));
 }
 
 TEST(LinuxBlockDevicesTest, PlatformOverAFakeSysBlockNamesDisksByKernelName) {

@@ -167,7 +167,7 @@ TEST(StorageDeviceTest, ScsiCommandsAreBuiltByteForByte) {
     EXPECT_EQ(call->scsi.dataIn, c.dataIn);
     EXPECT_EQ(call->scsi.dataTransferLength, c.length);
     EXPECT_EQ(call->scsi.senseInfoLength, 14);
-    EXPECT_EQ(call->scsi.timeOutValue, 65535u);
+    EXPECT_EQ(call->scsi.timeOutValue, 60u) << "a hung drive fails its request within a minute";
     EXPECT_EQ(call->scsi.pathId, 0);
     EXPECT_EQ(call->scsi.targetId, c.target);
     EXPECT_EQ(call->scsi.lun, c.lun);
@@ -232,7 +232,7 @@ TEST(StorageDeviceTest, AtaDiskIsNeverNvmeProbed) {
   ASSERT_NE(identify, nullptr);
   EXPECT_EQ(identify->ata.ataFlags, 0x03);
   EXPECT_EQ(identify->ata.dataTransferLength, 512u);
-  EXPECT_EQ(identify->ata.timeOutValue, 65535u);
+  EXPECT_EQ(identify->ata.timeOutValue, 60u) << "a hung drive fails its request within a minute";
   const AtaTaskFile& tf = identify->ata.currentTaskFile;
   EXPECT_EQ((Bytes{tf.features, tf.sectorCount, tf.lbaLow, tf.lbaMid, tf.lbaHigh, tf.device, tf.command}),
             (Bytes{0, 0, 0, 0, 0, 0xE0, 0xEC}));
@@ -276,7 +276,7 @@ TEST(StorageDeviceTest, AtaSectorCommandsUse28BitTaskFiles) {
               Bytes(8, 0));
     EXPECT_EQ(call->ata.ataFlags, c.flags);
     EXPECT_EQ(call->ata.dataTransferLength, c.count * 512);
-    EXPECT_EQ(call->ata.timeOutValue, 65535u);
+    EXPECT_EQ(call->ata.timeOutValue, 60u) << "a hung drive fails its request within a minute";
     EXPECT_EQ(LastCall(platform, "scsi"), nullptr);
   }
 }

@@ -6,9 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -71,8 +73,8 @@ class VirtualUnderTest : public PlatformUnderTest {
 class ImageFile {
  public:
   ImageFile() {
-    char name[] = "/tmp/dzimgXXXXXX";
 #ifdef __linux__
+    char name[] = "/tmp/dzimgXXXXXX";
     const int fd = mkstemp(name);
     if (fd >= 0) {
       if (ftruncate(fd, off_t{kSectors} * 512) != 0) name[0] = '\0';
@@ -80,8 +82,16 @@ class ImageFile {
     } else {
       name[0] = '\0';
     }
-#endif
     path_ = name;
+#else
+    std::random_device random;
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("dzimg" + std::to_string(random()) + ".img");
+    std::ofstream(file, std::ios::binary).close();
+    std::error_code error;
+    std::filesystem::resize_file(file, uint64_t{kSectors} * 512, error);
+    if (!error) path_ = file.string();
+#endif
   }
   ~ImageFile() {
     if (!path_.empty()) std::remove(path_.c_str());
