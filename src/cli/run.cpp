@@ -152,11 +152,21 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e, out, err);
   } catch (const CLI::ParseError& e) {
-    const CommandResult failed = Failure(kExitUsage, e.what() + std::string(kUsageHint));
     const char* command = nullptr;
     for (size_t i = 0; i < subcommands.size(); ++i) {
       if (subcommands[i]->parsed()) command = commands[i]->Name();
     }
+    std::string what = e.what();
+    // A word that is no command reads better named than as "a subcommand
+    // is required".
+    std::string names;
+    for (size_t i = 0; i < commands.size(); ++i) names += (i ? ", " : "") + std::string(commands[i]->Name());
+    if (command == nullptr && !app.remaining().empty()) {
+      what = "\"" + app.remaining().front() + "\" is no command; the commands are " + names;
+    } else if (command == nullptr && what.find("subcommand") != std::string::npos) {
+      what = "a command is needed: " + names;
+    }
+    const CommandResult failed = Failure(kExitUsage, what + std::string(kUsageHint));
     if (wantsJson) {
       const Json doc = Document(command, nullptr, false, quiet, failed);
       return Finish(failed, &doc, out, err);
