@@ -26,12 +26,12 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/code_loading.h"  // kErrorCaption, kMessageCaption
 #include "app/feedback.h"
 
 namespace dozered {
 
 inline constexpr char kFlashWaitingText[] = "Waitting......";
-inline constexpr char kErrorCaption[] = "Error";
 
 // How an operation ended.
 enum class FlashStatus {
