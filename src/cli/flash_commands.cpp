@@ -24,6 +24,7 @@
 
 #include "app/paths.h"
 #include "cli/commands.h"
+#include "cli/flash_options.h"
 #include "cli/session.h"
 #include "flash/flash_rw.h"
 #include "protocol/card_info.h"
@@ -31,97 +32,14 @@
 namespace dozered::cli {
 namespace {
 
-// The digits of a hexadecimal field: "0x" in front allowed, 1 to `digits`
-// hexadecimal digits. Nothing when the text is not such a number.
-std::optional<uint32_t> HexFieldValue(const std::string& text, size_t digits) {
-  std::string_view rest = text;
-  if (rest.size() > 2 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X')) rest.remove_prefix(2);
-  if (rest.empty() || rest.size() > digits) return std::nullopt;
-  uint32_t value = 0;
-  for (char c : rest) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) return std::nullopt;
-    value = value * 16 + static_cast<uint32_t>(std::isdigit(static_cast<unsigned char>(c))
-                                                   ? c - '0'
-                                                   : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
-  }
-  return value;
-}
-
-CLI::Validator HexField(size_t digits) {
-  return CLI::Validator(
-      [digits](std::string& text) -> std::string {
-        if (HexFieldValue(text, digits)) return std::string();
-        return "\"" + text + "\" is no hexadecimal number of 1 to " + std::to_string(digits) + " digits";
-      },
-      "", "hex");
-}
-
-// The item of the "Sectors:" list a text names: "16K", "16 K", "16k".
-int SectorItem(const std::string& text) {
-  std::string wanted;
-  for (char c : text) {
-    if (c != ' ') wanted.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-  }
-  for (int i = 0; i < kSectorItemCount; ++i) {
-    std::string item;
-    for (const char* c = kSectorItems[i]; *c != '\0'; ++c) {
-      if (*c != ' ') item.push_back(*c);
-    }
-    if (item == wanted) return i;
-  }
-  return -1;
-}
-
-std::string SectorItemNames() {
-  std::string names;
-  for (int i = 0; i < kSectorItemCount; ++i) {
-    for (const char* c = kSectorItems[i]; *c != '\0'; ++c) {
-      if (*c != ' ') names.push_back(*c);
-    }
-    if (i + 1 < kSectorItemCount) names += ", ";
-  }
-  return names;
-}
-
-std::string FieldText(const std::string& text, size_t digits) {
-  char field[16];
-  std::snprintf(field, sizeof field, "%0*X", static_cast<int>(digits), static_cast<unsigned>(*HexFieldValue(text, digits)));
-  return field;
-}
-
-const char* StatusName(FlashStatus status) {
-  switch (status) {
-    case FlashStatus::kDone: return "done";
-    case FlashStatus::kFailed: return "failed";
-    case FlashStatus::kRefused: return "refused";
-    case FlashStatus::kNothing: break;
-  }
-  return "nothing";
-}
-
 // The options every flash command shares, and the page's fields made of them.
 class FlashCommand : public Command {
  public:
   void AddOptions(CLI::App& command) override {
-    command.add_option("--block", block_, "Block in hexadecimal, up to 4 digits (default 0000)")
-        ->check(HexField(kBlockFieldChars))
-        ->type_name("HEX");
-    command.add_option("--page", page_, "Page in hexadecimal, up to 4 digits (default 0000)")
-        ->check(HexField(kPageFieldChars))
-        ->type_name("HEX");
-    command.add_option("--chunk", chunk_, "Chunk in hexadecimal, up to 2 digits (default 00)")
-        ->check(HexField(kChunkFieldChars))
-        ->type_name("HEX");
-    command
-        .add_option("--sectors", sectors_,
-                    "Data of the page, an item of the \"Sectors:\" list: " + SectorItemNames() + " (default 1K)")
-        ->check(CLI::Validator(
-            [](std::string& text) -> std::string {
-              if (SectorItem(text) >= 0) return std::string();
-              return "\"" + text + "\" is no item of the Sectors list; give one of " + SectorItemNames();
-            },
-            "", "sectors"))
-        ->type_name("SIZE");
+    AddHexOption(command, "--block", block_, kBlockFieldChars, "Block in hexadecimal, up to 4 digits (default 0000)");
+    AddHexOption(command, "--page", page_, kPageFieldChars, "Page in hexadecimal, up to 4 digits (default 0000)");
+    AddHexOption(command, "--chunk", chunk_, kChunkFieldChars, "Chunk in hexadecimal, up to 2 digits (default 00)");
+    AddSectorsOption(command, sectors_);
     AddOwnOptions(command);
   }
 
@@ -135,8 +53,7 @@ class FlashCommand : public Command {
     fields.Block = FieldText(block_, kBlockFieldChars);
     fields.Page = FieldText(page_, kPageFieldChars);
     fields.Chunk = FieldText(chunk_, kChunkFieldChars);
-    fields.Option = ByteText(state.FlashOption);
-    fields.ChCe = ByteText(state.FlashChCe);
+    ShowOptionBytes(state, fields);
     fields.SectorIndex = SectorItem(sectors_);
     fields.PlaneText = PlaneDisplay(state.FlashOption);
     fields.ChannelText = ChannelDisplay(state.FlashChCe);
@@ -144,61 +61,16 @@ class FlashCommand : public Command {
     return fields;
   }
 
-  // The address keys of the document.
-  static Json AddressJson(const FlashRwFields& fields) {
-    const FlashTarget target = ParseFlashTarget(fields);
-    return {{"block", target.Address.block},
-            {"page", target.Address.page},
-            {"chunk", target.Address.chunk},
-            {"option", target.Address.option},
-            {"chce", target.Address.chCe},
-            {"sectors", kSectorItems[fields.SectorIndex]},
-            {"data_sectors", target.DataSectors},
-            {"read_sectors", target.ReadSectors}};
-  }
-
   // The outcome as the command's result: the view texts, the status line's
   // text, and the exit code of how the operation ended.
   static CommandResult FromOutcome(Session& session, const FlashOutcome& outcome, CommandResult out) {
-    out.fields["status"] = StatusName(outcome.Status);
-    out.fields["message"] = outcome.Message;
     if (outcome.RawView) out.fields["raw_view"] = SplitLines(*outcome.RawView);
     if (outcome.SpareView) out.fields["spare_view"] = SplitLines(*outcome.SpareView);
-    switch (outcome.Status) {
-      case FlashStatus::kDone:
-        out.result = outcome.Result;
-        return out;
-      case FlashStatus::kFailed: {
-        CommandResult failed = DriveFailure(session, outcome.Message, outcome.Result);
-        failed.fields = std::move(out.fields);
-        failed.text = std::move(out.text);
-        return failed;
-      }
-      case FlashStatus::kRefused: {
-        // Refused before anything was sent: the status line's text, or the
-        // error message box of a field that did not convert.
-        std::string why = outcome.Message;
-        for (const CliMessage& m : session.Feedback().Messages()) {
-          if (why.empty() && m.kind == CliMessage::Kind::kMessageBox && m.icon == MessageIcon::Error) why = m.text;
-        }
-        CommandResult refused = Failure(kExitUsage, why + "; nothing was sent to the drive, " + RefusedHint(outcome));
-        refused.fields = std::move(out.fields);
-        return refused;
-      }
-      case FlashStatus::kNothing: break;
-    }
-    CommandResult nothing = Failure(kExitCommandFailed, "nothing was sent to " +
-                                                            session.DriveText(session.State().SelectedDevice) +
-                                                            "; run the command again");
-    nothing.fields = std::move(out.fields);
-    return nothing;
-  }
-
-  static std::string RefusedHint(const FlashOutcome& outcome) {
-    if (outcome.Message == kMultiPageFailText) {
-      return "--page plus --pages must stay inside the block (half of it with the strong page bit of --option)";
-    }
-    return "check the options (run with --help)";
+    const std::string hint =
+        outcome.Message == kMultiPageFailText
+            ? "--page plus --pages must stay inside the block (half of it with the strong page bit of --option)"
+            : "check the options (run with --help)";
+    return FlashStatusResult(session, outcome.Status, outcome.Result, outcome.Message, std::move(out), hint);
   }
 
   // The transfer rate box is shown only for a drive that does not run its
@@ -290,10 +162,10 @@ class FlashWriteCommand : public FlashCommand {
     out.fields["pages"] = {{"first", ParseFlashTarget(fields).Address.page},
                            {"count", pages_ ? *pages_ : 1}};
     // The page buffer as "Fill Data" or "Open File" leaves it.
-    if (fill_) {
-      fields.FillData = FieldText(*fill_, kFillDataFieldChars);
+    if (!fill_.empty()) {
+      fields.FillData = FieldText(fill_, kFillDataFieldChars);
       FlashRwFillData(state, fields);
-      out.fields["data"] = {{"fill", *HexFieldValue(*fill_, kFillDataFieldChars)}};
+      out.fields["data"] = {{"fill", *HexFieldValue(fill_, kFillDataFieldChars)}};
     } else {
       const FlashOutcome opened = FlashRwOpenFile(state, fields, file_);
       if (opened.Status != FlashStatus::kDone) {
@@ -314,9 +186,8 @@ class FlashWriteCommand : public FlashCommand {
  protected:
   void AddOwnOptions(CLI::App& command) override {
     AddTransferRate(command);
-    CLI::Option* fill = command.add_option("--fill", fill_, "Write pages of this byte, in hexadecimal (\"Fill Data\")")
-                            ->check(HexField(kFillDataFieldChars))
-                            ->type_name("HEX");
+    CLI::Option* fill =
+        AddHexOption(command, "--fill", fill_, kFillDataFieldChars, "Write pages of this byte, in hexadecimal (\"Fill Data\")");
     CLI::Option* file =
         command.add_option("--file", file_, "Write the data from the start of FILE (\"Open File\")")
             ->check(CLI::ExistingFile.description(""))
@@ -333,12 +204,12 @@ class FlashWriteCommand : public FlashCommand {
 
   // Write sends the page buffer: the command line must say what it holds.
   std::string CheckUsage() const override {
-    if (fill_ || !file_.empty()) return std::string();
+    if (!fill_.empty() || !file_.empty()) return std::string();
     return "flash write needs the data to write: --fill HEX (every byte) or --file FILE";
   }
 
  private:
-  std::optional<std::string> fill_;
+  std::string fill_;
   std::string file_;
   std::optional<int> pages_;
   bool map_ = false;
