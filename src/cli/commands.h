@@ -1,7 +1,12 @@
 // The subcommands of dozered-cli. Each is a small class: the options it adds
 // to the command line, and a Run that calls the very operation the window
-// calls and turns its outcome into text lines and JSON keys. A new command
-// is one more class in AllCommands().
+// calls and turns its outcome into text lines and JSON keys.
+//
+// A new command: a class deriving from Command in a file of its own
+// (src/cli/<name>_commands.cpp; flash_options.h has the address options and
+// the status rule of the flash pages), a Make function for it declared
+// below, and one line in AllCommands(). Its JSON keys are listed at the top
+// of its file; a key once given keeps its meaning.
 //
 // JSON keys of the commands (besides those of every document, output.h):
 //   scan        drives: [drive objects, Session::DriveJson]
