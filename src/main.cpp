@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     main_form->FlashRwPage->SetSettingsDialogHandler([&setup_form] { setup_form->exec(); });
     main_form->DbsDpsPage->SetSettingsDialogHandler([&setup_form] { setup_form->exec(); });
     auto distribution = std::make_unique<dozered::TM_Distribution>(*state);
+    distribution->BindButton(*main_form->FlashRwPage, *main_form, main_form.get());
     auto erase_count_analyze = std::make_unique<dozered::TMEraseCount_Analyze>(*state);
 
     main_form->show();
