@@ -22,6 +22,7 @@
 //               code_mode_after, lines: [device information afterwards]
 //   flash read|write|erase   see flash_commands.cpp
 //   distribution             see distribution_commands.cpp
+//   dbs, dps                 see block_scan_commands.cpp
 #pragma once
 
 #include <memory>
@@ -66,6 +67,8 @@ std::unique_ptr<Command> MakeFlashReadCommand();
 std::unique_ptr<Command> MakeFlashWriteCommand();
 std::unique_ptr<Command> MakeFlashEraseCommand();
 std::unique_ptr<Command> MakeDistributionCommand();  // distribution_commands.cpp
+std::unique_ptr<Command> MakeDbsCommand();           // block_scan_commands.cpp
+std::unique_ptr<Command> MakeDpsCommand();
 
 // The result of a command that failed on the selected drive: exit code 1,
 // the drive's result code, and the error line "<message> on drive N, <list
