@@ -155,6 +155,20 @@ class ChunkEccTest : public ::testing::Test {
     return f;
   }
 
+  // An F-block that arrived holding data on channels 0 and 1 (CE 0, plane 0).
+  uint32_t DataBlock() const {
+    const sim::DriveModel& model = drive_->model();
+    for (int fblock = 16;; ++fblock) {
+      bool data = true;
+      for (int channel = 0; channel < 2; ++channel) {
+        const sim::PhysicalBlock b = model.layout.BlockOfFBlock(fblock, channel, 0, 0);
+        data = data && model.flash.InitialContentOf(b) == sim::InitialContent::kData &&
+               model.EraseCountOf(b) < 1.2 * model.config.averageEraseCount + 100;
+      }
+      if (data) return static_cast<uint32_t>(fblock);
+    }
+  }
+
   std::unique_ptr<AppState> state_;
   RecordingFeedback feedback_;
   std::shared_ptr<sim::SimulatedDrive> drive_;
@@ -328,17 +342,17 @@ TEST_F(ChunkEccTest, SinglePageReadSendsTheFlashRwAddressAndShowsTheAnswerRaw) {
   EXPECT_TRUE(out.SpareView->empty());
   EXPECT_EQ(state_->FlashPageBuffer[272], 0);
 
-  // The same page through the range run: the same counts.
-  ChunkEccFields f = Range("0123", "0123", "104", "104");
-  f.Ce = "1";
-  f.Ch = "2";
-  // Page 0x104 is sent as 0x04 by the range run: compare with page 0x04 of the single read.
-  rw.Page = "0004";
+  // A page holding data, through both: the same counts.
+  char block[8];
+  std::snprintf(block, sizeof block, "%04X", static_cast<unsigned>(DataBlock()));
+  rw.Block = block;
+  rw.Page = "0066";
+  rw.ChCe = "00";
   ASSERT_EQ(ReadChunkEccPage(*state_, feedback_, rw).Status, FlashStatus::kDone);
-  const std::vector<uint8_t> low(state_->FlashPageBuffer.begin(), state_->FlashPageBuffer.begin() + 272);
-  EXPECT_TRUE(std::any_of(low.begin(), low.end(), [](uint8_t c) { return c != 0; }));  // a page holding data
-  ASSERT_EQ(RunChunkEccRange(*state_, feedback_, f).Status, FlashStatus::kDone);
-  EXPECT_TRUE(std::equal(low.begin(), low.end(), state_->PageDataBuffer.begin()));
+  const std::vector<uint8_t> single(state_->FlashPageBuffer.begin(), state_->FlashPageBuffer.begin() + 272);
+  EXPECT_TRUE(std::any_of(single.begin(), single.end(), [](uint8_t c) { return c != 0; }));
+  ASSERT_EQ(RunChunkEccRange(*state_, feedback_, Range(block, block, "066", "066")).Status, FlashStatus::kDone);
+  EXPECT_TRUE(std::equal(single.begin(), single.end(), state_->PageDataBuffer.begin()));
 }
 
 TEST_F(ChunkEccTest, FailedSinglePageReadKeepsTheBufferAndViews) {
@@ -384,20 +398,6 @@ class ChunkEccPhysicsTest : public ChunkEccTest {
       counts.perLevel.push_back(sum);
     }
     return counts;
-  }
-
-  // An F-block that arrived holding data on channels 0 and 1 (CE 0, plane 0).
-  uint32_t DataBlock() const {
-    const sim::DriveModel& model = drive_->model();
-    for (int fblock = 16;; ++fblock) {
-      bool data = true;
-      for (int channel = 0; channel < 2; ++channel) {
-        const sim::PhysicalBlock b = model.layout.BlockOfFBlock(fblock, channel, 0, 0);
-        data = data && model.flash.InitialContentOf(b) == sim::InitialContent::kData &&
-               model.EraseCountOf(b) < 1.2 * model.config.averageEraseCount + 100;
-      }
-      if (data) return static_cast<uint32_t>(fblock);
-    }
   }
 
   static sim::DriveConfig Aged(int eraseCount, int hours) {
