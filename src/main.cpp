@@ -9,6 +9,7 @@
 #include "app/gui/qt_text.h"
 #include "app/gui/setup_form.h"
 #include "app/startup/platform_setup.h"
+#include "flash/gui/dbs_dps_page.h"
 #include "flash/gui/distribution_form.h"
 #include "flash/gui/flash_rw_lba.h"
 #include "flash/gui/flash_rw_page.h"
@@ -29,7 +30,9 @@ int main(int argc, char** argv) {
     main_form->FlashRwPage->SetSettingsDialogHandler([&setup_form] { setup_form->exec(); });
     auto setup_access = std::make_unique<dozered::TSetupFormAccess>(*setup_form);
     main_form->FlashRwPage->SetSettingsAccess(setup_access.get());
+    main_form->DbsDpsPage->SetSettingsDialogHandler([&setup_form] { setup_form->exec(); });
     auto distribution = std::make_unique<dozered::TM_Distribution>(*state);
+    distribution->BindButton(*main_form->FlashRwPage, *main_form, main_form.get());
     auto erase_count_analyze = std::make_unique<dozered::TMEraseCount_Analyze>(*state);
 
     main_form->show();

@@ -160,13 +160,16 @@ void TMainForm::CreatePages() {
     ProcessBar->setVisible(true);
     FlashRwPage->EnterPage();
   });
-  DbsDpsPage = new TDbsDpsPage(state_);
+  DbsDpsPage = new TDbsDpsPage(state_, *this);
   SetPageContent(kPageDbsDps, DbsDpsPage);
   ChunkEccPage = new TChunkEccPage(state_, *this);
   SetPageContent(kPageChunkEcc, ChunkEccPage);
   L2pPage = new TL2pPage(state_, *this);
   SetPageContent(kPageL2P, L2pPage);
   BindChunkEccAndLbaControls(*FlashRwPage, *L2pPage, state_, *this);
+  connect(this, &TMainForm::FlashPageActivated, this, [this](int page) {
+    if (page == kPageDbsDps) DbsDpsPage->EnterPage();
+  });
   CreateInformationPages();
 }
 
