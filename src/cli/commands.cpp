@@ -284,6 +284,8 @@ std::vector<std::unique_ptr<Command>> AllCommands() {
   commands.push_back(MakeFlashEraseCommand());
   commands.push_back(MakeDbsCommand());
   commands.push_back(MakeDpsCommand());
+  commands.push_back(MakeChunkEccCommand());
+  commands.push_back(MakeL2pCommand());
   commands.push_back(MakeDistributionCommand());
   return commands;
 }

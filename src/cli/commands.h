@@ -23,6 +23,7 @@
 //   flash read|write|erase   see flash_commands.cpp
 //   distribution             see distribution_commands.cpp
 //   dbs, dps                 see block_scan_commands.cpp
+//   chunk-ecc, l2p           see ecc_commands.cpp
 #pragma once
 
 #include <memory>
@@ -69,6 +70,8 @@ std::unique_ptr<Command> MakeFlashEraseCommand();
 std::unique_ptr<Command> MakeDistributionCommand();  // distribution_commands.cpp
 std::unique_ptr<Command> MakeDbsCommand();           // block_scan_commands.cpp
 std::unique_ptr<Command> MakeDpsCommand();
+std::unique_ptr<Command> MakeChunkEccCommand();      // ecc_commands.cpp
+std::unique_ptr<Command> MakeL2pCommand();
 
 // The result of a command that failed on the selected drive: exit code 1,
 // the drive's result code, and the error line "<message> on drive N, <list

@@ -121,7 +121,12 @@ CommandResult FlashStatusResult(Session& session, FlashStatus status, int32_t re
       out.result = result;
       return out;
     case FlashStatus::kFailed: {
-      CommandResult failed = DriveFailure(session, message, result);
+      // A failure without a status text was shown in an error box.
+      std::string why = message;
+      for (const CliMessage& m : session.Feedback().Messages()) {
+        if (message.empty() && m.kind == CliMessage::Kind::kMessageBox && m.icon == MessageIcon::Error) why = m.text;
+      }
+      CommandResult failed = DriveFailure(session, why, result);
       failed.fields = std::move(out.fields);
       failed.text = std::move(out.text);
       return failed;

@@ -255,10 +255,10 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     result = command->Run(session);
     // A run that Ctrl-C stopped between its steps ends as "Cancel" leaves it
     // (what it did is in the output), but the exit code says it was cut short.
-    if (InterruptRequested() && result.exitCode == kExitSuccess) {
+    if (InterruptRequested() && (result.exitCode == kExitSuccess || result.exitCode == kExitCommandFailed)) {
       result.exitCode = kExitCancelled;
-      result.error = "stopped by Ctrl-C between two steps; the output holds what was done before, run the command "
-                     "again for the rest";
+      result.error = "stopped by Ctrl-C between two steps" + (result.error.empty() ? "" : " (" + result.error + ")") +
+                     "; the output holds what was done before, run the command again for the rest";
     }
     if (!command->NeedsDrive() && session.DriveCount() == 0 && result.exitCode == kExitSuccess) {
       result.exitCode = kExitNoDrive;
