@@ -316,6 +316,7 @@ FlashRwEntry EnterFlashRwPage(AppState& state, Feedback& feedback, FlashRwFields
   entry.LbaAndDistributionEnabled = entry.NormalFirmware;
   entry.TransferRateShown = !entry.NormalFirmware;
   fields.TransferRate = false;
+  if (!entry.NormalFirmware) fields.LbaMode = false;
   entry.Read = ShowOptionBytes(state, feedback, fields);
   return entry;
 }

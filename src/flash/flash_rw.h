@@ -51,6 +51,10 @@ struct FlashRwFields : FlashAddressFields {
   std::string FillData = "00";        // EDT_FlashRWFillData
   bool TransferRate = false;          // CHKB_FlashClock
   std::string TransferRateText = "1";  // EDT_FlashClock
+  // The fields of the other operations on the page.
+  bool LbaMode = false;              // L2PChkBox
+  std::string LbaIn = "N/A";         // EDT_LBAIn
+  std::string DistributionStep = "3";  // EDT_Offset, beside "Read Distribution"
 };
 
 // Read: with the transfer rate box checked, SetFlashClock first; then
@@ -125,7 +129,8 @@ struct FlashRwEntry {
   FlashOutcome Read;  // the read made when the option field changed
 };
 
-// Entering the page: the transfer rate box is unchecked, the option fields
+// Entering the page: the transfer rate box is unchecked (and the LBA box,
+// unless the drive runs its normal firmware), the option fields
 // show the bytes (ShowOptionBytes; the first visit after start-up changes the
 // option field from "00" and so reads the page).
 FlashRwEntry EnterFlashRwPage(AppState& state, Feedback& feedback, FlashRwFields& fields);

@@ -638,7 +638,9 @@ TEST_F(FlashRwTest, EnteringThePageReadsOnceAfterStartUpAndFollowsTheCodeMode) {
     Install(ControllerDrive(c.cardMode));
     FlashRwFields fields;  // as start-up leaves the page
     fields.TransferRate = true;
+    fields.LbaMode = true;
     const FlashRwEntry first = EnterFlashRwPage(*state_, feedback_, fields);
+    EXPECT_EQ(fields.LbaMode, c.normal);
     EXPECT_EQ(first.NormalFirmware, c.normal);
     EXPECT_EQ(first.LbaAndDistributionEnabled, c.normal);
     EXPECT_EQ(first.TransferRateShown, !c.normal);

@@ -279,6 +279,9 @@ FlashRwFields TFlashRwPage::Fields() const {
   f.FillData = ToStdString(EDT_FlashRWFillData->text());
   f.TransferRate = CHKB_FlashClock->isChecked();
   f.TransferRateText = ToStdString(EDT_FlashClock->text());
+  f.LbaMode = L2PChkBox->isChecked();
+  f.LbaIn = ToStdString(EDT_LBAIn->text());
+  f.DistributionStep = ToStdString(EDT_Offset->text());
   return f;
 }
 
@@ -301,6 +304,9 @@ void TFlashRwPage::ShowFields(const FlashRwFields& f) {
   SetText(EDT_FlashRWFillData, f.FillData);
   CHKB_FlashClock->setChecked(f.TransferRate);
   SetText(EDT_FlashClock, f.TransferRateText);
+  L2PChkBox->setChecked(f.LbaMode);
+  SetText(EDT_LBAIn, f.LbaIn);
+  SetText(EDT_Offset, f.DistributionStep);
 }
 
 void TFlashRwPage::ShowViews(const FlashOutcome& outcome) {
@@ -381,7 +387,6 @@ void TFlashRwPage::EnterPage() {
     return entry.Read;
   });
   SetControlEnabled(L2PChkBox, entry.LbaAndDistributionEnabled);
-  if (!entry.LbaAndDistributionEnabled) L2PChkBox->setChecked(false);
   SetControlEnabled(BTN_Distribution, entry.LbaAndDistributionEnabled);
   CHKB_FlashClock->setVisible(entry.TransferRateShown);
   EDT_FlashClock->setVisible(entry.TransferRateShown);
