@@ -29,6 +29,7 @@ class QTimer;
 namespace dozered {
 
 class TFlashRwPage;
+class TFlashDiagnosisPage;
 class TDbsDpsPage;
 class InfoPage;
 class TReadFlashIdPage;
@@ -125,6 +126,7 @@ class TMainForm : public QMainWindow, public Feedback {
 
   // Page contents that other handlers reach into.
   TFlashRwPage* FlashRwPage = nullptr;
+  TFlashDiagnosisPage* FlashDiagnosisPage = nullptr;
   TDbsDpsPage* DbsDpsPage = nullptr;
   TReadFlashIdPage* ReadFlashIdPage = nullptr;
   TIdentifyTablePage* IdentifyTablePage = nullptr;
