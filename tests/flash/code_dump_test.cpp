@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <numeric>
 
@@ -40,11 +41,13 @@ class DumpFeedback : public testing::RecordingFeedback {
   void Progress(int maximum, int position) override {
     maximums.push_back(maximum);
     positions.push_back(position);
+    if (onProgress) onProgress();
   }
   bool CancelRequested() override { return cancelAfter >= 0 && pendingEventRuns > cancelAfter; }
   std::vector<int> maximums;
   std::vector<int> positions;
   int cancelAfter = -1;
+  std::function<void()> onProgress;  // runs at every step, inside the dump
 };
 
 std::vector<std::string> FilesIn(const std::filesystem::path& folder) {
@@ -306,6 +309,25 @@ TEST_F(CodeDumpTest, FolderThatCannotBeCreatedStopsWithOneBox) {
             (std::vector<RecordedMessageBox>{{"Cannot create folder " + folder, "Error", MessageIcon::Error}}));
   EXPECT_TRUE(wire_->Log().empty());
   EXPECT_TRUE(feedback_.positions.empty());
+}
+
+// A file that cannot be created gets its own box, then the dump's failure.
+TEST_F(CodeDumpTest, FileThatCannotBeCreatedEndsTheDump) {
+  Install();
+  feedback_ = DumpFeedback();
+  const std::filesystem::path folder = dir_.Dir() / "DumpISP_1209_0000";
+  const std::filesystem::path file = folder / "DumpISP_Block02_CH00_CE00.bin";
+  // Once the dump made its folder, a folder takes the first file's name.
+  feedback_.onProgress = [&] { std::filesystem::create_directories(file); };
+  wire_->ClearLog();
+  const DumpOutcome out = DumpControllerArea(*state_, feedback_, DumpKind::kIsp, place_);
+  EXPECT_EQ(out.Status, FlashStatus::kFailed);
+  EXPECT_EQ(out.Result, 0xAA);
+  EXPECT_EQ(feedback_.boxes, (std::vector<RecordedMessageBox>{{"Cannot open " + PathText(file), "ERROR", MessageIcon::Warning},
+                                                              {"Dump ISP Fail!", "Error", MessageIcon::Error}}));
+  EXPECT_EQ(feedback_.shown, (std::vector<std::string>{"Waitting......", ""}));
+  EXPECT_TRUE(wire_->Commands().empty());
+  EXPECT_FALSE(feedback_.RunOpen());
 }
 
 TEST_F(CodeDumpTest, CancelEndsTheDumpBetweenReads) {
