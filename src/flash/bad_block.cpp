@@ -35,7 +35,9 @@ uint16_t U16(std::span<const uint8_t> bytes, size_t offset) {
 void WriteGrid(BadBlockGrid& grid, const int (&counts)[kBadBlockChannels][kBadBlockCes]) {
   for (int c = 0; c < kBadBlockCes; ++c) {
     for (int h = 0; h < kBadBlockChannels; ++h) grid.Cell(h + 1, c + 1) = Decimal(counts[h][c]);
-    for (int column = kBadBlockChannels + 1; column < kBadBlockGridSize; ++column) grid.Cell(column, c + 1) = "0";
+    // (A string made from 0, not assigned from "0": GCC 12 at -O3 takes the
+    // literal's assignment for an overlapping copy and fails the build.)
+    for (int column = kBadBlockChannels + 1; column < kBadBlockGridSize; ++column) grid.Cell(column, c + 1) = Decimal(0);
   }
 }
 
