@@ -134,6 +134,9 @@ struct BadBlockReadOutcome {
   int32_t MarkBadInfoResult = 0;      // ReadMarkBadInfo
   BadBlockCounts Counts;
   bool OriginalFileWritten = false;   // "BadBlk_Org.bin" (SaveLogMode only)
+  // The result of the first command that failed, 0 when both succeeded (a
+  // caller that reports one code, such as a command line).
+  int32_t FailedResult() const { return BadBlockInfoResult != 0 ? BadBlockInfoResult : MarkBadInfoResult; }
 };
 
 // The bad-block read of the selected drive (the page's BTN_BadBlockRead,

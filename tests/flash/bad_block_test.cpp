@@ -424,6 +424,7 @@ TEST_F(BadBlockReadTest, FailedOriginalTableKeepsTheOldRowsAndAppends) {
   const BadBlockReadOutcome out = Read();
   EXPECT_EQ(out.BadBlockInfoResult, kResultDataPhaseFailed);
   EXPECT_EQ(out.MarkBadInfoResult, 0);
+  EXPECT_EQ(out.FailedResult(), kResultDataPhaseFailed);
   EXPECT_EQ(feedback_.shown.back(), "Read bad block info fail(-7)");
   EXPECT_EQ(out.Status, FlashStatus::kFailed);
   EXPECT_EQ(views_.Original.Cells, before.Original.Cells);
@@ -442,6 +443,7 @@ TEST_F(BadBlockReadTest, FailedMarkBadListLeavesTheRunTimeGridAtZero) {
   fault_->FailDataPhaseOf(0x43);
   const BadBlockReadOutcome out = Read();
   EXPECT_EQ(feedback_.shown.back(), "Read mark bad info fail(-7)");
+  EXPECT_EQ(out.FailedResult(), kResultDataPhaseFailed);
   EXPECT_EQ(out.Status, FlashStatus::kFailed);
   EXPECT_EQ(GridSum(views_.RunTime), 0);
   EXPECT_GT(GridSum(views_.Original), 0);
