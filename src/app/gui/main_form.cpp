@@ -165,8 +165,11 @@ void TMainForm::CreatePages() {
   connect(this, &TMainForm::FlashPageActivated, FlashDiagnosisPage, [this](int page) {
     if (page == kPageFlashDiagnosis) FlashDiagnosisPage->EnterPage();
   });
-  DbsDpsPage = new TDbsDpsPage(state_);
+  DbsDpsPage = new TDbsDpsPage(state_, *this);
   SetPageContent(kPageDbsDps, DbsDpsPage);
+  connect(this, &TMainForm::FlashPageActivated, this, [this](int page) {
+    if (page == kPageDbsDps) DbsDpsPage->EnterPage();
+  });
   CreateInformationPages();
 }
 
