@@ -31,6 +31,8 @@ namespace dozered {
 class TFlashRwPage;
 class TFlashDiagnosisPage;
 class TDbsDpsPage;
+class TChunkEccPage;
+class TL2pPage;
 class InfoPage;
 class TReadFlashIdPage;
 class TIdentifyTablePage;
@@ -128,6 +130,8 @@ class TMainForm : public QMainWindow, public Feedback {
   TFlashRwPage* FlashRwPage = nullptr;
   TFlashDiagnosisPage* FlashDiagnosisPage = nullptr;
   TDbsDpsPage* DbsDpsPage = nullptr;
+  TChunkEccPage* ChunkEccPage = nullptr;
+  TL2pPage* L2pPage = nullptr;
   TReadFlashIdPage* ReadFlashIdPage = nullptr;
   TIdentifyTablePage* IdentifyTablePage = nullptr;
   TSmartInfoPage* SmartInfoPage = nullptr;
