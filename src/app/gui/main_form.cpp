@@ -24,7 +24,9 @@
 #include "app/page_list.h"
 #include "app/page_table.h"
 #include "flash/gui/chunk_ecc_page.h"
+#include "flash/gui/code_dump_buttons.h"
 #include "flash/gui/dbs_dps_page.h"
+#include "flash/gui/flash_diagnosis_page.h"
 #include "flash/gui/flash_rw_lba.h"
 #include "flash/gui/flash_rw_page.h"
 #include "flash/gui/l2p_page.h"
@@ -158,6 +160,12 @@ void TMainForm::CreatePages() {
     if (page != kPageFlashRw) return;
     ProcessBar->setVisible(true);
     FlashRwPage->EnterPage();
+  });
+  BindCodeDumpButtons(*FlashRwPage, state_, *this);
+  FlashDiagnosisPage = new TFlashDiagnosisPage(state_, *this);
+  SetPageContent(kPageFlashDiagnosis, FlashDiagnosisPage);
+  connect(this, &TMainForm::FlashPageActivated, FlashDiagnosisPage, [this](int page) {
+    if (page == kPageFlashDiagnosis) FlashDiagnosisPage->EnterPage();
   });
   DbsDpsPage = new TDbsDpsPage(state_, *this);
   SetPageContent(kPageDbsDps, DbsDpsPage);

@@ -30,6 +30,7 @@ class QTimer;
 namespace dozered {
 
 class TFlashRwPage;
+class TFlashDiagnosisPage;
 class TDbsDpsPage;
 class TChunkEccPage;
 class TL2pPage;
@@ -120,6 +121,7 @@ class TMainForm : public QMainWindow, public Feedback {
 
   // Page contents that other handlers reach into.
   TFlashRwPage* FlashRwPage = nullptr;
+  TFlashDiagnosisPage* FlashDiagnosisPage = nullptr;
   TDbsDpsPage* DbsDpsPage = nullptr;
   TChunkEccPage* ChunkEccPage = nullptr;
   TL2pPage* L2pPage = nullptr;
