@@ -18,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -368,6 +369,8 @@ struct StopPoint {
   int at;        // the server stops before this transfer of the run
   int32_t code;  // what the command in flight gives
 };
+
+void PrintTo(const StopPoint& point, std::ostream* os) { *os << "stop before transfer " << point.at; }
 
 class SimdStopTest : public SimdLoopTest, public ::testing::WithParamInterface<StopPoint> {};
 

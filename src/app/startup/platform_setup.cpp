@@ -21,7 +21,7 @@ std::vector<std::string> SetUpStoragePlatform(AppState& state, const std::filesy
     const auto drives = sim::ParseVirtualDrivesIni(file.text, virtualDrivesIni.parent_path().string(),
                                                    AspiLib::kMaxRecords, &declared);
     if (declared > drives.size()) {
-      char note[200];
+      char note[256];
       std::snprintf(note, sizeof note, "%.120s declares %zu drives; only the first %zu are used",
                     PathText(virtualDrivesIni).c_str(), declared, drives.size());
       notes.push_back(note);
