@@ -2,9 +2,9 @@
 # Installs what is missing, then builds and runs every test in two
 # configurations: a normal debug build and one under AddressSanitizer and
 # UndefinedBehaviorSanitizer; between them the end-to-end run through loop
-# devices (as root; it says why it skips elsewhere). Then builds the core and its tests for Windows
-# with MinGW-w64 and runs those tests under wine. Exits non-zero on any
-# failure.
+# devices (as root; it says why it skips elsewhere). Then builds the core
+# and its tests for Windows with MinGW-w64 and runs those tests under wine.
+# Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
