@@ -30,6 +30,7 @@ command -v losetup >/dev/null || skip "losetup is not installed"
 work=$(mktemp -d /tmp/dozered-e2e.XXXXXX)
 mnt=$work/mnt
 daemon_pid=""
+udev_rule=""
 loops=()
 failures=0
 started=$(date +%s%N)
@@ -56,6 +57,10 @@ cleanup() {
   for device in "${loops[@]}"; do losetup -d "$device" 2>/dev/null; done
   stop_daemon
   mountpoint -q "$mnt" 2>/dev/null && umount -l "$mnt"
+  if [ -n "$udev_rule" ]; then
+    rm -f "$udev_rule"
+    udevadm control --reload 2>/dev/null
+  fi
   rm -rf "$work"
   exit "$status"
 }
@@ -75,10 +80,12 @@ awk '/^\[/ { n++ } { print } /^StateFile=/ { print "TraceFile=drive" n - 1 ".tra
 drives=$(grep -c '^\[' "$work/served/VirtualDrives.ini")
 
 start_daemon() {
+  local runs
+  runs=$(grep -c "dozered-simd: serving" "$work/simd.log" 2>/dev/null || true)
   "$simd" "$work/served/VirtualDrives.ini" "$mnt" >> "$work/simd.log" 2>&1 &
   daemon_pid=$!
   for _ in $(seq 600); do
-    grep -q "dozered-simd: serving" "$work/simd.log" && return 0
+    [ "$(grep -c "dozered-simd: serving" "$work/simd.log")" -gt "${runs:-0}" ] && return 0
     kill -0 "$daemon_pid" 2>/dev/null || break
     sleep 0.1
   done
@@ -89,8 +96,17 @@ start_daemon() {
 
 attach_loops() {
   loops=()
+  local previous=-1 number
   for ((n = 0; n < drives; n++)); do
     loops+=("$(losetup --direct-io=on --find --show "$mnt/drive$n")")
+    # The system's disks are listed by name: the drives keep the file's
+    # order only on loop devices numbered in that order.
+    number=${loops[$n]#/dev/loop}
+    if [ "$number" -le "$previous" ]; then
+      echo "e2e: loop devices were not given in order (${loops[*]}); detach unused ones and run again"
+      exit 1
+    fi
+    previous=$number
   done
   # Whatever udev does with new disks is over before the tool starts.
   command -v udevadm >/dev/null && udevadm settle --timeout=10 || true
@@ -115,6 +131,17 @@ compare() {
     diff -u "$2" "$3" | head -40 || true
   fi
 }
+
+# udev probes a disk again each time a program closes it after writing.
+# Between two dozered-cli runs those reads would reach the drives (and their
+# host-read counters) on the loop devices only; the drives served here are
+# left out of that.
+if command -v udevadm >/dev/null && [ -d /run/udev ]; then
+  udev_rule=/run/udev/rules.d/99-dozered-e2e-$$.rules
+  mkdir -p /run/udev/rules.d
+  echo "ACTION!=\"remove\", SUBSYSTEM==\"block\", KERNEL==\"loop*\", ATTR{loop/backing_file}==\"$mnt/*\", OPTIONS+=\"nowatch\"" > "$udev_rule"
+  udevadm control --reload
+fi
 
 start_daemon
 attach_loops
