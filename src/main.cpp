@@ -10,6 +10,7 @@
 #include "app/gui/setup_form.h"
 #include "app/startup/platform_setup.h"
 #include "flash/gui/distribution_form.h"
+#include "flash/gui/flash_rw_page.h"
 #include "reports/gui/erase_count_analyze_form.h"
 
 int main(int argc, char** argv) {
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     auto main_form = std::make_unique<dozered::TMainForm>(*state, files);
     main_form->FormCreate();
     auto setup_form = std::make_unique<dozered::TSetupForm>(*state);
+    main_form->FlashRwPage->SetSettingsDialogHandler([&setup_form] { setup_form->exec(); });
     auto distribution = std::make_unique<dozered::TM_Distribution>(*state);
     auto erase_count_analyze = std::make_unique<dozered::TMEraseCount_Analyze>(*state);
 

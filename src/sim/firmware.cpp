@@ -218,8 +218,11 @@ std::vector<uint8_t> Firmware::BuildReply(uint32_t length) {
       return BuildChunkEccAnswer(model_, blockNumber, block_[5], block_[4], block_[8]);
     }
     case opcode::kEraseFlash: {
+      // The erase status: a block that fails its erase (or is not there)
+      // fails the data phase, as a failed program does.
       std::vector<uint8_t> r(std::max<uint32_t>(length, 512), 0xFF);
-      r[0] = Erase(DecodeFlashAddress(block_)) ? 0x00 : 0x01;
+      r[0] = 0x00;
+      if (!Erase(DecodeFlashAddress(block_))) replyFailed_ = true;
       return r;
     }
     case opcode::kSetFlashClock:

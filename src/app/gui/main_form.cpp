@@ -150,8 +150,13 @@ void TMainForm::CreatePages() {
   }
   connect(PC_Main, &QTabWidget::currentChanged, this, &TMainForm::OnCurrentPageChanged);
 
-  FlashRwPage = new TFlashRwPage(state_);
+  FlashRwPage = new TFlashRwPage(state_, *this);
   SetPageContent(kPageFlashRw, FlashRwPage);
+  connect(this, &TMainForm::FlashPageActivated, this, [this](int page) {
+    if (page != kPageFlashRw) return;
+    ProcessBar->setVisible(true);
+    FlashRwPage->EnterPage();
+  });
   DbsDpsPage = new TDbsDpsPage(state_);
   SetPageContent(kPageDbsDps, DbsDpsPage);
   CreateInformationPages();
