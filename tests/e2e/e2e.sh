@@ -131,16 +131,6 @@ fail() {
   failures=$((failures + 1))
 }
 
-# compare NAME EXPECTED ACTUAL: equal files, or the difference is shown.
-compare() {
-  if cmp -s "$2" "$3"; then
-    echo "e2e: same on both platforms: $1"
-  else
-    fail "$1 differs between the Virtual platform (-) and the loop devices (+):"
-    diff -u "$2" "$3" | head -40 || true
-  fi
-}
-
 # udev probes a new disk, and probes it again each time a program closes it
 # after writing. Those reads would reach the drives (and their host-read
 # counters) on the loop devices only; the drives served here are left out
@@ -181,8 +171,9 @@ linux_runs=0
 # cli_on SIDE OUT ARGS...: runs dozered-cli on the loop devices (SIDE
 # linux: the system's drives) or on the Virtual platform (SIDE virtual);
 # standard output to OUT, standard error to OUT.err, the exit status to
-# OUT.status, with the loop device names replaced by the names the Virtual
-# platform gives the same drives.
+# OUT.status (124: it hung and was stopped after 2 minutes), with the loop
+# device names replaced by the names the Virtual platform gives the same
+# drives.
 cli_on() {
   local side=$1 out=$2
   shift 2
@@ -190,13 +181,13 @@ cli_on() {
   if [ "$side" = linux ]; then
     [ "$linux_runs" -eq 0 ] || kill -USR1 "$daemon_pid"
     linux_runs=$((linux_runs + 1))
-    (cd "$work/system" && "$cli" "$@") > "$out.raw" 2> "$out.err" || status=$?
+    (cd "$work/system" && timeout 120 "$cli" "$@") > "$out.raw" 2> "$out.err" || status=$?
     local sed_args=() n
     for ((n = 0; n < drives; n++)); do sed_args+=(-e "s|\\b${loops[$n]#/dev/}\\b|PHYSICALDRIVE$n|g"); done
     sed "${sed_args[@]}" "$out.raw" > "$out"
     sed -i "${sed_args[@]}" "$out.err"
   else
-    (cd "$work/virtual" && "$cli" --drives "$work/virtual/VirtualDrives.ini" "$@") > "$out" 2> "$out.err" || status=$?
+    (cd "$work/virtual" && timeout 120 "$cli" --drives "$work/virtual/VirtualDrives.ini" "$@") > "$out" 2> "$out.err" || status=$?
   fi
   # Loop devices have no SCSI address of their own.
   sed -i -E 's/(PHYSICALDRIVE[0-9]+) \([0-9]+, [0-9]+\)/\1/g' "$out" "$out.err"
