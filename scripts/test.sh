@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test in two
 # configurations: a normal debug build and one under AddressSanitizer and
-# UndefinedBehaviorSanitizer. Then builds the core and its tests for Windows
-# with MinGW-w64 and runs those tests under wine. Exits non-zero on any
-# failure.
+# UndefinedBehaviorSanitizer; between them the end-to-end run through loop
+# devices (as root; it says why it skips elsewhere). Then builds the core
+# and its tests for Windows with MinGW-w64 and runs those tests under wine.
+# Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -21,6 +22,9 @@ echo "== debug build and tests"
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$jobs"
 ctest --preset debug -j "$jobs"
+
+echo "== end to end: the demo drives behind loop devices, through the Linux platform"
+tests/e2e/e2e.sh build/debug
 
 echo "== sanitizer build and tests"
 cmake --preset asan >/dev/null

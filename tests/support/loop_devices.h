@@ -101,6 +101,9 @@ class LoopDevice {
 
   const std::string& problem() const { return problem_; }
   const std::string& Device() const { return device_; }
+  // The test detached the device itself: it is left alone from now on (its
+  // node may already serve another test's loop device).
+  void Release() { device_.clear(); }
 
  private:
   std::string device_;
