@@ -47,6 +47,8 @@ struct AppState {
   bool SaveLogMode = false;
   bool EraseCountLogMode = false;
   bool SettingsAccepted = false;
+  // Serial numbers are blanked in everything shown or saved (app/redaction.h).
+  bool RedactSerialNumbers = false;
 
   // One controller object per detected drive, slot i for device index i.
   std::array<VE4810VO, kMaxControllers> Controllers{};

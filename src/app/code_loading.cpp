@@ -63,11 +63,12 @@ std::string Formatted(const char* format, const std::string& value) {
 
 }  // namespace
 
-bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& chooseFile) {
+MpispLoadOutcome LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& chooseFile) {
   RunScope run(feedback);
   feedback.ProcessPendingEvents();
+  auto ended = [](MpispLoadEnd end, int32_t result = 0) { return MpispLoadOutcome{end, result}; };
   const int s = state.SelectedDevice;
-  if (s < 0 || s >= kMaxControllers) return false;
+  if (s < 0 || s >= kMaxControllers) return ended(MpispLoadEnd::kNoDrive);
   VE4810VO& controller = state.Controllers[s];
   state.CurrentController = &controller;
 
@@ -76,33 +77,35 @@ bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& choos
     RefreshTables(state, s);
     feedback.ProcessPendingEvents();
     modeBefore = state.CardInfoTable[s][card_info_offset::kCardMode];
-    if (modeBefore == kCardModeMpisp) return true;
+    if (modeBefore == kCardModeMpisp) return ended(MpispLoadEnd::kAlreadyRunning);
   }
 
   const std::filesystem::path path = chooseFile ? chooseFile() : std::filesystem::path();
   std::vector<uint8_t> file;
   if (!IsFile(path) || !ReadWholeFile(path, file)) {
     ErrorBox(feedback, kMpispOpenFailText);
-    return false;
+    return ended(MpispLoadEnd::kFileUnreadable);
   }
   // A file of no more than its header would send nothing but the switch to
   // ROM code mode and a jump into whatever the controller's memory holds.
   MpispImage image;
   if (!ParseMpispImage(file, image)) {
     ErrorBox(feedback, kMpispNoImageText);
-    return false;
+    return ended(MpispLoadEnd::kNoImage);
   }
   file.clear();
   file.shrink_to_fit();
 
-  if (!controller.IsDetected()) return false;
+  if (!controller.IsDetected()) return ended(MpispLoadEnd::kNoDrive);
 
   if (modeBefore != kCardModeRomCode) {
     controller.EnterRomCodeMode(1);
     std::this_thread::sleep_for(kRomSwitchDelay);
   }
-  controller.ReadFlashId(kFlashIdSectors, state.CardInfoTable[s]);
-  if (state.CardInfoTable[s][card_info_offset::kCardMode] != kCardModeRomCode) return false;
+  const int32_t romCheck = controller.ReadFlashId(kFlashIdSectors, state.CardInfoTable[s]);
+  if (state.CardInfoTable[s][card_info_offset::kCardMode] != kCardModeRomCode) {
+    return ended(MpispLoadEnd::kNotInRomCodeMode, romCheck);
+  }
 
   const std::span<const uint8_t> code(image.data);
   for (const CodePiece& piece : PlanCodePieces(image.loadAddress, image.imageSize)) {
@@ -110,13 +113,13 @@ bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& choos
         piece.address, piece.sectors, code.subspan(piece.offset, piece.sectors * kSectorBytes));
     if (result != 0) {
       CommandErrorBox(feedback, kMpispDownloadFailText, result, controller);
-      return false;
+      return ended(MpispLoadEnd::kDownloadFailed, result);
     }
   }
   const int32_t jump = controller.JumpToCode(image.loadAddress, 1, code.first(kSectorBytes));
   if (jump != 0) {
     CommandErrorBox(feedback, kMpispJumpFailText, jump, controller);
-    return false;
+    return ended(MpispLoadEnd::kJumpFailed, jump);
   }
   // The code runs only if the drive now says so: a drive that answered the
   // signature without being a controller takes every command as data, and
@@ -124,9 +127,9 @@ bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& choos
   const int32_t refreshed = RefreshTables(state, s);
   if (refreshed != 0 || state.CardInfoTable[s][card_info_offset::kCardMode] != kCardModeMpisp) {
     CommandErrorBox(feedback, kMpispJumpFailText, refreshed, controller);
-    return false;
+    return ended(MpispLoadEnd::kJumpFailed, refreshed);
   }
-  return true;
+  return ended(MpispLoadEnd::kLoaded);
 }
 
 std::filesystem::path DiagnosticCodePathFor(const AppState& state, int device, const std::string& name) {

@@ -31,13 +31,33 @@ inline constexpr char kMpispDefaultExtension[] = ".bin";
 // Asks the user for the MPISP file; returns its path, or "" when cancelled.
 using MpispFileDialog = std::function<std::filesystem::path()>;
 
+// How a load of the MPISP code ended.
+enum class MpispLoadEnd {
+  kLoaded,            // the drive runs the MPISP code now
+  kAlreadyRunning,    // it already did: nothing was asked or sent
+  kNoDrive,           // no drive is selected, or its controller is not detected
+  kFileUnreadable,    // "It can't open MPISP.bin file"
+  kNoImage,           // "MPISP.bin file has no code image!"
+  kNotInRomCodeMode,  // the controller did not come to ROM code mode (nothing was downloaded)
+  kDownloadFailed,    // "Load MPISP Fail!"
+  kJumpFailed,        // "Jump MPISP Fail!": the code did not start, or the drive does not say it runs it
+};
+
+struct MpispLoadOutcome {
+  MpispLoadEnd End = MpispLoadEnd::kNoDrive;
+  // The result code of the command that failed (0 when none did).
+  int32_t Result = 0;
+  // True when the drive runs the MPISP code.
+  explicit operator bool() const { return End == MpispLoadEnd::kLoaded || End == MpispLoadEnd::kAlreadyRunning; }
+};
+
 // Loads an MPISP image into the selected drive's controller: refreshes the
 // drive's tables (done at once when the MPISP code already runs), asks for the
 // file, switches the controller to ROM code mode if needed, downloads the
 // image in 64 KiB pieces, starts it and refreshes the tables again. Succeeds
 // only when the drive then reports MPISP code mode ("Jump MPISP Fail!"
 // otherwise).
-bool LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& chooseFile);
+MpispLoadOutcome LoadMpisp(AppState& state, Feedback& feedback, const MpispFileDialog& chooseFile);
 
 // Diagnostic program files.
 inline constexpr char kDgIspReadBadInfo[] = "DgISP_ReadBadInfo.bin";

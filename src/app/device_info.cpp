@@ -8,15 +8,12 @@ namespace {
 
 struct FlashMaker {
   uint8_t id;
-  const char* line;
+  const char* name;
 };
 
 constexpr FlashMaker kFlashMakers[] = {
-    {0xEC, "Flash Vendor: SAMSUNG"}, {0x98, "Flash Vendor: TOSHIBA"},
-    {0xC1, "Flash Vendor: INFINEON"}, {0x45, "Flash Vendor: SANDISK"},
-    {0xAD, "Flash Vendor: HYNIX"},   {0x2C, "Flash Vendor: MICRON"},
-    {0x89, "Flash Vendor: INTEL"},   {0x20, "Flash Vendor: ST"},
-    {0x07, "Flash Vendor: AGAND"},
+    {0xEC, "SAMSUNG"}, {0x98, "TOSHIBA"}, {0xC1, "INFINEON"}, {0x45, "SANDISK"}, {0xAD, "HYNIX"},
+    {0x2C, "MICRON"},  {0x89, "INTEL"},   {0x20, "ST"},       {0x07, "AGAND"},
 };
 
 // Pages the code-mode rule names.
@@ -34,11 +31,19 @@ constexpr uint8_t kLba48Bit = 0x04;
 
 }  // namespace
 
-std::string FlashVendorLine(uint8_t makerId) {
+std::string FlashVendorName(uint8_t makerId) {
   for (const FlashMaker& maker : kFlashMakers) {
-    if (maker.id == makerId) return maker.line;
+    if (maker.id == makerId) return maker.name;
   }
-  return "Flash Vendor: Unknown";
+  return "Unknown";
+}
+
+std::string FlashVendorLine(uint8_t makerId) { return "Flash Vendor: " + FlashVendorName(makerId); }
+
+std::string CodeModeLine(uint8_t cardMode) {
+  if (cardMode == kCardModeRomCode) return "ROM Code Mode";
+  if (cardMode == kCardModeMpisp) return "MPISP Code Mode";
+  return std::string();
 }
 
 int64_t CapacityMegabytes(std::span<const uint8_t, kIdentifyBytes> identify) {
@@ -67,28 +72,37 @@ std::string DeviceListEntry(const std::string& deviceName, int32_t port, int32_t
   return entry;
 }
 
+DriveIdentity IdentityOf(std::span<const uint8_t, kCardInfoEntrySize> cardInfo,
+                         std::span<const uint8_t, kIdentifyBytes> identify) {
+  const CardInfo card(cardInfo.first<kCardInfoSize>());
+  DriveIdentity id;
+  id.cardMode = card.CardMode();
+  id.temperature = card.Temperature();
+  id.serialNumber = AtaText(identify, kSerialNumberOffset, kSerialNumberLength);
+  id.modelName = AtaText(identify, kModelNumberOffset, kModelNumberLength);
+  id.firmwareRevision = AtaText(identify, kFirmwareRevisionOffset, kFirmwareRevisionLength);
+  id.capacityMegabytes = CapacityMegabytes(identify);
+  id.flashMakerId = card.FlashMakerCode();
+  return id;
+}
+
 DeviceInfo BuildDeviceInfo(const std::string& deviceName, std::span<const uint8_t, kCardInfoEntrySize> cardInfo,
                            std::span<const uint8_t, kIdentifyBytes> identify) {
   DeviceInfo info;
-  const CardInfo card(cardInfo.first<kCardInfoSize>());
-  const uint8_t mode = card.CardMode();
+  const DriveIdentity id = IdentityOf(cardInfo, identify);
   info.lines.push_back(deviceName);
   info.lines.push_back("IC Controller: VE4810VO");
-  if (mode == kCardModeRomCode) {
-    info.lines.push_back("ROM Code Mode");
-  } else if (mode == kCardModeMpisp) {
-    info.lines.push_back("MPISP Code Mode");
-    info.lines.push_back(TemperatureLine(card.Temperature()));
-  }
-  info.lines.push_back("Serial Number: " + AtaText(identify, kSerialNumberOffset, kSerialNumberLength));
-  info.lines.push_back("Model Name: " + AtaText(identify, kModelNumberOffset, kModelNumberLength));
-  info.lines.push_back("Firmware Rev: " + AtaText(identify, kFirmwareRevisionOffset, kFirmwareRevisionLength));
+  const std::string mode = CodeModeLine(id.cardMode);
+  if (!mode.empty()) info.lines.push_back(mode);
+  if (id.cardMode == kCardModeMpisp) info.lines.push_back(TemperatureLine(id.temperature));
+  info.lines.push_back("Serial Number: " + id.serialNumber);
+  info.lines.push_back("Model Name: " + id.modelName);
+  info.lines.push_back("Firmware Rev: " + id.firmwareRevision);
   char capacity[48];
-  std::snprintf(capacity, sizeof capacity, "Capacity: %lld MB",
-                static_cast<long long>(CapacityMegabytes(identify)));
+  std::snprintf(capacity, sizeof capacity, "Capacity: %lld MB", static_cast<long long>(id.capacityMegabytes));
   info.lines.push_back(capacity);
-  info.lines.push_back(FlashVendorLine(card.FlashMakerCode()));
-  info.romCodeMode = mode == kCardModeRomCode;
+  info.lines.push_back(FlashVendorLine(id.flashMakerId));
+  info.romCodeMode = id.cardMode == kCardModeRomCode;
   return info;
 }
 

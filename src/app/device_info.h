@@ -21,12 +21,33 @@ struct DeviceInfo {
   bool romCodeMode = false;
 };
 
+// What the device information tells about a drive, field by field.
+struct DriveIdentity {
+  uint8_t cardMode = 0;
+  uint8_t temperature = 0;          // card-information byte 19
+  std::string serialNumber;         // IDENTIFY words 10-19
+  std::string modelName;            // words 27-46
+  std::string firmwareRevision;     // words 23-26
+  int64_t capacityMegabytes = 0;
+  uint8_t flashMakerId = 0;         // card-information byte 346
+};
+
+// cardInfo: the drive's CardInfoTable entry; identify: its IDENTIFY data.
+DriveIdentity IdentityOf(std::span<const uint8_t, kCardInfoEntrySize> cardInfo,
+                         std::span<const uint8_t, kIdentifyBytes> identify);
+
+// The line that names the code mode: "ROM Code Mode", "MPISP Code Mode", or
+// "" under the normal firmware (which has no line of its own).
+std::string CodeModeLine(uint8_t cardMode);
+
 // cardInfo: the drive's CardInfoTable entry; identify: its IDENTIFY data.
 DeviceInfo BuildDeviceInfo(const std::string& deviceName, std::span<const uint8_t, kCardInfoEntrySize> cardInfo,
                            std::span<const uint8_t, kIdentifyBytes> identify);
 
-// "Flash Vendor: ..." for the flash maker's ID byte.
+// "Flash Vendor: ..." for the flash maker's ID byte, and the maker's name
+// alone ("SAMSUNG", ..., "Unknown").
 std::string FlashVendorLine(uint8_t makerId);
+std::string FlashVendorName(uint8_t makerId);
 
 // The capacity in MB: the 48-bit sector count of words 100-103 when word 83
 // is valid (bits 15-14 are 01) and has bit 10 set, else the sector count of

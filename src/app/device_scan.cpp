@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <span>
 
+#include "app/redaction.h"
 #include "device/aspi_lib.h"
 #include "protocol/command_block.h"
 
@@ -90,7 +91,7 @@ std::string NoDriveText(const AppState& state) {
 DeviceInfo SelectedDeviceInfo(const AppState& state) {
   const int s = state.SelectedDevice;
   if (s < 0 || s >= kMaxControllers) return {};
-  return BuildDeviceInfo(state.Controllers[s].DeviceName, state.CardInfoTable[s], state.IdentifyTable[s]);
+  return BuildDeviceInfo(state.Controllers[s].DeviceName, state.CardInfoTable[s], IdentifyAsShown(state, s));
 }
 
 PageRule PageRuleFor(const AppState& state, int device) {

@@ -12,6 +12,7 @@
 #include "app/feedback.h"
 #include "app/page_table.h"
 #include "app/paths.h"
+#include "app/redaction.h"
 #include "decode/card_info_decoder.h"
 #include "decode/hex_dump.h"
 #include "decode/identify.h"
@@ -47,6 +48,15 @@ std::span<const uint8_t> CardInfoRecord(const AppState& state, int device) {
   return std::span<const uint8_t>(state.CardInfoTable[device]).first(kCardInfoSize);
 }
 
+// The card-information record as it is shown (a copy: the table keeps what
+// the drive sent).
+std::array<uint8_t, kCardInfoSize> CardInfoAsShown(const AppState& state, int device) {
+  std::array<uint8_t, kCardInfoSize> record{};
+  std::copy_n(state.CardInfoTable[device].begin(), kCardInfoSize, record.begin());
+  RedactRecord(state, device, record);
+  return record;
+}
+
 // How the read ended; the message is reported (the clear timer runs) or, with
 // `stays`, shown.
 void Finish(PageReadOutput& out, Feedback& feedback, PageReadStatus status, std::string message,
@@ -78,9 +88,15 @@ std::string LayoutNote(const ConfigIni& file, const char* name, const Rows& rows
                                                   : ConfigFileNote(file.state, name);
 }
 
+// The record is dumped whether or not the read succeeded, as the page always
+// did; a failed read says so, and leaves the temperature as it was.
 void ReadFlashIdPage(AppState& state, Feedback& feedback, int s, PageReadOutput& out) {
-  state.CurrentController->ReadFlashId(kFlashIdReadSectors, state.CardInfoTable[s]);
-  out.Dump = HexDumpText(state, CardInfoRecord(state, s));
+  const int32_t r = state.CurrentController->ReadFlashId(kFlashIdReadSectors, state.CardInfoTable[s]);
+  out.Dump = HexDumpText(state, CardInfoAsShown(state, s));
+  if (r != kResultSuccess) {
+    Finish(out, feedback, PageReadStatus::kFailed, FormatResult(kReadFlashIdFailFormat, r), r);
+    return;
+  }
   Finish(out, feedback, PageReadStatus::kRead, kReadFlashIdSuccessText);
   out.Temperature = state.CardInfoTable[s][card_info_offset::kTemperature];
 }
@@ -88,13 +104,15 @@ void ReadFlashIdPage(AppState& state, Feedback& feedback, int s, PageReadOutput&
 // With ECTable.ini beside the executable the file alone decodes the data;
 // without it the built-in table does.
 void IdentifyTablePage(AppState& state, Feedback& feedback, int s, PageReadOutput& out) {
-  out.Dump = HexDumpText(state, state.IdentifyTable[s]);
+  IdentifyBlock identify = IdentifyAsShown(state, s);
+  RedactRecord(state, s, identify);
+  out.Dump = HexDumpText(state, identify);
   const ConfigIni file = ReadConfigIni(PathBesideExecutable(state, kEcTableIni));
   Rows rows;
   if (file.state == ConfigFileState::kMissing) {
-    rows = DecodeIdentify(state.IdentifyTable[s], nullptr);
+    rows = DecodeIdentify(identify, nullptr);
   } else if (file.ini) {
-    rows = DecodeIdentify(state.IdentifyTable[s], &*file.ini);
+    rows = DecodeIdentify(identify, &*file.ini);
   }
   const std::string note = LayoutNote(file, kEcTableIni, rows);
   out.List = std::move(rows);
@@ -108,6 +126,7 @@ void SmartInfoPage(AppState& state, Feedback& feedback, int s, PageReadOutput& o
     Finish(out, feedback, PageReadStatus::kFailed, FormatResult(kReadSmartFailFormat, r), r);
     return;
   }
+  RedactRecord(state, s, smart);
   out.Dump = HexDumpText(state, smart);
   std::string note;
   out.List = DecodeSmart(smart, SmartNamesFor(state, s, &note));
@@ -115,8 +134,9 @@ void SmartInfoPage(AppState& state, Feedback& feedback, int s, PageReadOutput& o
 }
 
 void CardInfoPage(AppState& state, Feedback& feedback, int s, PageReadOutput& out) {
-  out.Dump = HexDumpText(state, CardInfoRecord(state, s));
-  out.List = DecodeCardInfo(CardInfo(CardInfoRecord(state, s)));
+  const std::array<uint8_t, kCardInfoSize> record = CardInfoAsShown(state, s);
+  out.Dump = HexDumpText(state, record);
+  out.List = DecodeCardInfo(CardInfo(record));
   Finish(out, feedback, PageReadStatus::kRead, kReadCardInfoSuccessText);
 }
 
@@ -135,12 +155,13 @@ void EraseCountPage(AppState& state, Feedback& feedback, int s, PageReadOutput& 
     Finish(out, feedback, PageReadStatus::kFailed, FormatResult(kReadEraseCountFailFormat, r), r);
     return;
   }
+  RedactRecord(state, s, table);
   out.Dump = HexDumpText(state, table);
   out.List = ReadEraseCountRows(state, s);
   Finish(out, feedback, PageReadStatus::kRead, kReadEraseCountSuccessText);
 }
 
-void CidOptionPage(AppState& state, Feedback& feedback, int, PageReadOutput& out) {
+void CidOptionPage(AppState& state, Feedback& feedback, int s, PageReadOutput& out) {
   auto& controller = *state.CurrentController;
   if (!controller.Open(true)) {
     Finish(out, feedback, PageReadStatus::kFailed, kAccessDeviceFailText, kResultOpenFailed);
@@ -152,6 +173,7 @@ void CidOptionPage(AppState& state, Feedback& feedback, int, PageReadOutput& out
     Finish(out, feedback, PageReadStatus::kFailed, FormatResult(kRetrieveCidFailFormat, r), r);
   } else {
     std::memmove(buffer, buffer + kCidBlockOffset, kCidBlockSize);
+    RedactRecord(state, s, std::span<uint8_t>(buffer, kCidBlockSize));
     std::span<const uint8_t> cid(buffer, kCidBlockSize);
     out.Dump = HexDumpText(state, cid);
     const ConfigIni file = ReadConfigIni(PathBesideExecutable(state, kCidTableIni));
@@ -179,6 +201,7 @@ void MarkBadInfoPage(AppState& state, Feedback& feedback, int s, PageReadOutput&
     Finish(out, feedback, PageReadStatus::kFailed, FormatResult(kReadMarkBadFailFormat, r), r, true);
     return;
   }
+  RedactRecord(state, s, record);
   feedback.ProcessPendingEvents();
   MarkBadResult decoded = DecodeMarkBad(card, record);
   out.List = std::move(decoded.rows);
@@ -186,12 +209,18 @@ void MarkBadInfoPage(AppState& state, Feedback& feedback, int s, PageReadOutput&
   Finish(out, feedback, PageReadStatus::kRead, kParsingMarkBadSuccessText);
 }
 
-void ErrorLogPage(AppState& state, Feedback& feedback, int, PageReadOutput& out) {
-  // Cleared first, so that a failed read shows zeros rather than stale bytes.
+// Cleared first, so that a failed read shows zeros rather than stale bytes;
+// the zeros are shown as the page always did, and the failure is said.
+void ErrorLogPage(AppState& state, Feedback& feedback, int s, PageReadOutput& out) {
   std::array<uint8_t, kErrorLogBytes> log{};
-  state.CurrentController->ReadErrorLog(kErrorLogReadSectors, log);
+  const int32_t r = state.CurrentController->ReadErrorLog(kErrorLogReadSectors, log);
+  RedactRecord(state, s, log);
   out.Dump = HexDumpText(state, std::span<const uint8_t>(log).first(kErrorLogDumpBytes));
   out.List = DecodeErrorLog(log);
+  if (r != kResultSuccess) {
+    Finish(out, feedback, PageReadStatus::kFailed, FormatResult(kReadErrorLogFailFormat, r), r);
+    return;
+  }
   Finish(out, feedback, PageReadStatus::kRead, kReadErrorLogSuccessText);
 }
 

@@ -20,6 +20,7 @@ inline constexpr char kWaitingText[] = "Waitting......";
 inline constexpr char kNoDeviceText[] = "No device!";
 inline constexpr char kFunctionNotSupportedText[] = "Function no supported";
 inline constexpr char kReadFlashIdSuccessText[] = "Read Flash ID successful";
+inline constexpr char kReadFlashIdFailFormat[] = "Read Flash ID fail(%d)";
 inline constexpr char kReadConfigurationTableSuccessText[] = "Read configuration table successful";
 inline constexpr char kReadSmartSuccessText[] = "Read SMART data successful";
 inline constexpr char kReadSmartFailFormat[] = "Read SMART data fail(%d)";
@@ -32,6 +33,7 @@ inline constexpr char kRetrieveCidFailFormat[] = "Retrieve CID info fail(%d)";
 inline constexpr char kParsingMarkBadSuccessText[] = "Parsing mark bad info successful";
 inline constexpr char kReadMarkBadFailFormat[] = "Read mark bad info fail(%d)";
 inline constexpr char kReadErrorLogSuccessText[] = "Read error log successful";
+inline constexpr char kReadErrorLogFailFormat[] = "Read error log fail(%d)";
 inline constexpr char kTemperatureLineTag[] = "Temperature Sensor(D):";
 
 // Transfer sizes of the page reads.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <span>
 
 #include "app/app_state.h"
 
@@ -89,6 +90,34 @@ inline constexpr std::array<PageInfo, kPageCount> kPages = [] {
       {"Error Log",       "Error Log",       "TabSheet1",         kErrorLog,      false, true,  kFollowsPage, kRead},
   }};
 }();
+
+// The columns of the list of each information page, as the captions of its
+// header, in order. The saved text files and the JSON rows of dozered-cli
+// name the columns by them; pages without a list have none.
+inline constexpr size_t kMaxListColumns = 7;
+struct PageColumns {
+  std::array<const char*, kMaxListColumns> Captions;
+  size_t Count;
+};
+inline constexpr std::array<PageColumns, kPageCount> kPageListColumns = {{
+    {{"Item"}, 1},                                   // Read Flash ID (never filled)
+    {{"Item", "Description"}, 2},                    // Identify Table
+    {{"ID", "Current", "Worst", "Raw data"}, 4},     // Smart Info
+    {{"Item"}, 1},                                   // Card Info
+    {{"Block", "Count"}, 2},                         // Erase Count
+    {{"Item"}, 1},                                   // CID Option
+    {{}, 0}, {{}, 0}, {{}, 0}, {{}, 0},              // Chunk ECC, Flash RW, Flash Diagnosis, DBS / DPS
+    {{"Block", "Page", "Fail Reason", "CE", "Channel", "Plane", "Erase Counts"}, 7},  // Mark Bad Info
+    {{}, 0}, {{}, 0},                                // L2P mapping, Microcode
+    {{"Item", "Value"}, 2},                          // Error Log
+}};
+
+// The list column captions of page `page`; none outside 0 to 13.
+inline std::span<const char* const> PageListColumns(int page) {
+  if (page < 0 || page >= kPageCount) return {};
+  const PageColumns& columns = kPageListColumns[static_cast<size_t>(page)];
+  return std::span<const char* const>(columns.Captions.data(), columns.Count);
+}
 
 // The row of page `page`; nullptr outside 0 to 13.
 inline const PageInfo* PageRow(int page) {

@@ -5,6 +5,12 @@
 #include <cctype>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <vector>
+#endif
+
 #include "app/app_state.h"
 #include "protocol/code_images.h"
 
@@ -26,6 +32,25 @@ bool IsDeviceName(std::string_view name) {
 
 std::filesystem::path PathBesideExecutable(const AppState& state, const std::filesystem::path& name) {
   return state.ExecutableDir / name;
+}
+
+std::filesystem::path RunningExecutableDir(const char* argv0) {
+  std::error_code error;
+#ifdef _WIN32
+  std::vector<wchar_t> name(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (length == 0) break;
+    if (length < name.size()) return std::filesystem::path(std::wstring(name.data(), length)).parent_path();
+    if (name.size() >= 32768) break;
+    name.resize(name.size() * 2);
+  }
+#else
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error && !self.empty()) return self.parent_path();
+#endif
+  if (argv0 == nullptr || *argv0 == '\0') return std::filesystem::current_path(error);
+  return std::filesystem::absolute(std::filesystem::path(argv0), error).parent_path();
 }
 
 std::filesystem::path PathInWorkingDirectory(const std::filesystem::path& name) { return name; }

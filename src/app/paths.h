@@ -16,6 +16,10 @@ struct AppState;
 // A file beside the executable (AppState::ExecutableDir, set at start-up).
 std::filesystem::path PathBesideExecutable(const AppState& state, const std::filesystem::path& name);
 
+// The folder of the running executable, for a front end without Qt: asked
+// of the system, or, where it cannot say, the folder of `argv0` made absolute.
+std::filesystem::path RunningExecutableDir(const char* argv0);
+
 // A file in the working directory.
 std::filesystem::path PathInWorkingDirectory(const std::filesystem::path& name);
 

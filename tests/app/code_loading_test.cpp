@@ -50,11 +50,13 @@ class CodeLoadingTest : public ::testing::Test {
   }
 
   // Runs LoadMpisp with a dialog that answers `path` and counts its calls.
+  // The outcome is kept in last_.
   bool Load(const std::string& path) {
-    return LoadMpisp(*state_, feedback_, [&] {
+    last_ = LoadMpisp(*state_, feedback_, [&] {
       ++dialogs_;
       return path;
     });
+    return static_cast<bool>(last_);
   }
 
   uint8_t Mode() const { return state_->CardInfoTable[0][10]; }
@@ -64,6 +66,7 @@ class CodeLoadingTest : public ::testing::Test {
   testing::RecordingFeedback feedback_;
   std::shared_ptr<testing::WireRecorder> recorder_;
   int dialogs_ = 0;
+  MpispLoadOutcome last_;
 };
 
 TEST_F(CodeLoadingTest, DownloadsTheImageIn64KiBPiecesAndStartsIt) {
@@ -107,6 +110,7 @@ TEST_F(CodeLoadingTest, NormalFirmwareIsSwitchedToRomCodeModeFirst) {
 TEST_F(CodeLoadingTest, DriveAlreadyInMpispModeNeedsNoFile) {
   UseDrive(ControllerDrive(1));
   EXPECT_TRUE(Load("never asked"));
+  EXPECT_EQ(last_.End, MpispLoadEnd::kAlreadyRunning);
   EXPECT_EQ(dialogs_, 0);
   EXPECT_TRUE(feedback_.boxes.empty());
   EXPECT_EQ(Opcodes(recorder_->Commands()), (std::vector<uint8_t>{0x20, 0x3F, 0x04}));
@@ -120,6 +124,8 @@ TEST_F(CodeLoadingTest, AFailingPieceEndsTheLoad) {
     return block[1] == 0x27 && block[8] == 0x03;  // the piece at kLoadAddress + 0x10000
   };
   EXPECT_FALSE(Load(path));
+  EXPECT_EQ(last_.End, MpispLoadEnd::kDownloadFailed);
+  EXPECT_EQ(last_.Result, kResultDataPhaseFailed);
   EXPECT_EQ(feedback_.boxes,
             (std::vector<RecordedMessageBox>{{"Load MPISP Fail!", "Error", MessageIcon::Error}}));
   const auto commands = recorder_->Commands();
@@ -135,6 +141,8 @@ TEST_F(CodeLoadingTest, AFailingJumpIsReported) {
     return block[1] == 0x28;
   };
   EXPECT_FALSE(Load(path));
+  EXPECT_EQ(last_.End, MpispLoadEnd::kJumpFailed);
+  EXPECT_EQ(last_.Result, kResultDataPhaseFailed);
   EXPECT_EQ(feedback_.boxes,
             (std::vector<RecordedMessageBox>{{"Jump MPISP Fail!", "Error", MessageIcon::Error}}));
 }
@@ -183,16 +191,18 @@ TEST_F(CodeLoadingTest, NoUsableFileSendsNothingToTheCode) {
   struct Case {
     std::string path;
     const char* message;
+    MpispLoadEnd end;
   } cases[] = {
-      {"", "It can't open MPISP.bin file"},  // the dialog was cancelled
-      {dir_.Path("Missing.bin"), "It can't open MPISP.bin file"},
-      {dir_.Path(""), "It can't open MPISP.bin file"},  // a folder
-      {headerOnly, "MPISP.bin file has no code image!"},
+      {"", "It can't open MPISP.bin file", MpispLoadEnd::kFileUnreadable},  // the dialog was cancelled
+      {dir_.Path("Missing.bin"), "It can't open MPISP.bin file", MpispLoadEnd::kFileUnreadable},
+      {dir_.Path(""), "It can't open MPISP.bin file", MpispLoadEnd::kFileUnreadable},  // a folder
+      {headerOnly, "MPISP.bin file has no code image!", MpispLoadEnd::kNoImage},
   };
   for (const Case& c : cases) {
     UseDrive(ControllerDrive(2));
     feedback_.boxes.clear();
     EXPECT_FALSE(Load(c.path)) << c.path;
+    EXPECT_EQ(last_.End, c.end) << c.path;
     EXPECT_EQ(feedback_.boxes, (std::vector<RecordedMessageBox>{{c.message, "Error", MessageIcon::Error}}))
         << c.path;
     EXPECT_EQ(Opcodes(recorder_->Commands()), (std::vector<uint8_t>{0x20, 0x3F, 0x04})) << c.path;
@@ -204,6 +214,7 @@ TEST_F(CodeLoadingTest, NothingHappensWithoutASelectedDrive) {
   UseDrive(ControllerDrive(0));
   state_->SelectedDevice = -1;
   EXPECT_FALSE(Load("MPISP.bin"));
+  EXPECT_EQ(last_.End, MpispLoadEnd::kNoDrive);
   EXPECT_EQ(dialogs_, 0);
   EXPECT_TRUE(feedback_.boxes.empty());
   EXPECT_TRUE(recorder_->Log().empty());

@@ -209,6 +209,29 @@ TEST_F(PageReadDriveTest, FailedReadsReportTheResultCode) {
   }
 }
 
+// The flash ID and error log pages show what their record holds even when the
+// read failed, but say that it failed; the temperature is not taken from it.
+TEST_F(PageReadDriveTest, FlashIdAndErrorLogReadsThatFailSaySo) {
+  struct Case {
+    int page;
+    uint8_t opcode;
+    const char* format;
+  } cases[] = {{0, 0x20, kReadFlashIdFailFormat}, {13, 0xA7, kReadErrorLogFailFormat}};
+  for (const Case& c : cases) {
+    Install(ControllerDrive(1));
+    fault_->FailDataPhaseOf(c.opcode);
+    PageReadOutput out = Read(c.page);
+    EXPECT_EQ(fault_->FailedDataPhases(), 1) << c.page;
+    char expected[64];
+    std::snprintf(expected, sizeof expected, c.format, kResultDataPhaseFailed);
+    EXPECT_EQ(feedback_.reported, std::vector<std::string>{expected});
+    EXPECT_EQ(out.Status, PageReadStatus::kFailed) << c.page;
+    EXPECT_EQ(out.Result, kResultDataPhaseFailed) << c.page;
+    EXPECT_TRUE(out.Dump) << c.page;
+    EXPECT_FALSE(out.Temperature) << c.page;
+  }
+}
+
 TEST_F(PageReadDriveTest, CidPageOnADriveThatCannotBeOpened) {
   Install(ControllerDrive(2));
   platform_->Disk(0).options.openFails = true;

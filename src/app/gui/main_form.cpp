@@ -17,7 +17,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/attribute_names.h"
 #include "app/caption.h"
 #include "app/device_scan.h"
 #include "app/gui/qt_text.h"
@@ -208,15 +207,10 @@ void TMainForm::FormCreate() {
   const QRect outer = frameGeometry();
   CHKB_RawData->move(outer.width() - 150, outer.height() - 75);
   PN_StatusBar->move(10, outer.height() - 75);
-  // 2, 3. Configuration files.
-  std::vector<std::string> notes = files_.Notes;
-  const std::string names_note = LoadAttributeNames(files_.StringIni, state_.AttributeNames);
-  if (!names_note.empty()) notes.push_back(names_note);
-  const std::string pages_note = LoadPageList();
-  if (!pages_note.empty()) notes.push_back(pages_note);
-  // 4. Flash option bytes.
-  state_.FlashOption = 0x21;
-  state_.FlashChCe = 0x00;
+  // 2, 3, 4. Configuration files and the flash option bytes.
+  for (int i = 0; i < kPageCount; ++i) SetPageVisible(i, false);
+  const StartupConfiguration config = LoadStartupConfiguration(state_, files_, this);
+  ApplyPageList(config.Pages);
   // 5, 6. First scan and first read.
   BTN_ScanDeviceClick();
   BTN_ReadDataClick();
@@ -229,20 +223,13 @@ void TMainForm::FormCreate() {
   // The first read replaced the scan's word on an empty drive list.
   if (state_.DeviceCount == 0) ShowStatus(NoDriveText(state_));
   // Configuration files that are there but could not be used.
-  if (!notes.empty()) {
-    std::string text;
-    for (const std::string& note : notes) text += (text.empty() ? "" : "\n") + note;
-    MessageBox(text, kWarningCaption, MessageIcon::Warning);
-  }
+  if (!config.Notes.empty()) MessageBox(StartupNotesText(config.Notes), kWarningCaption, MessageIcon::Warning);
 }
 
-std::string TMainForm::LoadPageList() {
-  for (int i = 0; i < kPageCount; ++i) SetPageVisible(i, false);
-  const PageListLayout layout = dozered::LoadPageList(files_.TabSheetIni, state_.PageEnabled, this);
+void TMainForm::ApplyPageList(const PageListLayout& layout) {
   for (int i = 0; i < kPageCount; ++i) SetPageVisible(i, layout.TabVisible[i]);
   if (layout.ChunkEccButtonVisible) FlashRwPage->BTN_Chunk_ECC->setVisible(true);
   if (layout.ActivePage >= 0) SetActivePage(layout.ActivePage);
-  return layout.Note;
 }
 
 QWidget* TMainForm::Page(int index) const { return pages_.at(static_cast<std::size_t>(index)); }

@@ -13,6 +13,7 @@
 
 #include "app/app_state.h"
 #include "app/feedback.h"
+#include "app/startup_files.h"
 
 class QAction;
 class QCheckBox;
@@ -41,14 +42,6 @@ class TMarkBadInfoPage;
 class TMicrocodePage;
 class TErrorLogPage;
 class RunGate;
-
-// The files the window reads at creation (working directory by default), and
-// what start-up found wrong before the window existed (shown once created).
-struct StartupFiles {
-  std::filesystem::path StringIni = "String.ini";
-  std::filesystem::path TabSheetIni = "TabSheet.ini";
-  std::vector<std::string> Notes;
-};
 
 class TMainForm : public QMainWindow, public Feedback {
   Q_OBJECT
@@ -183,8 +176,8 @@ class TMainForm : public QMainWindow, public Feedback {
   void CreatePages();
   void CreateInformationPages();
   void CreateStatusBar();
-  // Returns a note when TabSheet.ini is there but cannot be used.
-  std::string LoadPageList();
+  // Shows the tabs, the ChunkECC button and the active page the page list asks for.
+  void ApplyPageList(const PageListLayout& layout);
   void OnCurrentPageChanged();
   void SetStatusText(const std::string& text);
   // While a run waits for the user in a dialog, the busy cursor gives way.
@@ -201,6 +194,8 @@ class TMainForm : public QMainWindow, public Feedback {
   std::filesystem::path ChooseMpispFile();
 
   AppState& state_;
+  // The files read at creation (working directory by default), and what
+  // start-up found wrong before the window existed (shown once created).
   StartupFiles files_;
   std::array<QWidget*, kPageCount> pages_{};
   std::array<InfoPage*, kPageCount> info_pages_{};

@@ -28,8 +28,8 @@ std::vector<std::string> SetUpStoragePlatform(AppState& state, const std::filesy
     }
     state.Platform = std::make_unique<VirtualPlatform>(MakeVirtualDisks(drives));
   } else if (file.state == ConfigFileState::kMissing) {
-    state.Platform = CreateSystemStoragePlatform();
-    if (!state.Platform) state.Platform = std::make_unique<VirtualPlatform>();
+    SetUpSystemStoragePlatform(state);
+    return notes;
   } else {
     // The simulated drives were asked for: a file that cannot be used gives
     // none, rather than the system's own disks in their place.
@@ -38,6 +38,13 @@ std::vector<std::string> SetUpStoragePlatform(AppState& state, const std::filesy
   }
   state.Enumerator = std::make_unique<AspiLib>(*state.Platform);
   return notes;
+}
+
+void SetUpSystemStoragePlatform(AppState& state) {
+  state.Enumerator.reset();
+  state.Platform = CreateSystemStoragePlatform();
+  if (!state.Platform) state.Platform = std::make_unique<VirtualPlatform>();
+  state.Enumerator = std::make_unique<AspiLib>(*state.Platform);
 }
 
 }  // namespace dozered

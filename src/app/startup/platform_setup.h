@@ -20,4 +20,8 @@ inline constexpr char kVirtualDrivesIni[] = "VirtualDrives.ini";
 std::vector<std::string> SetUpStoragePlatform(AppState& state,
                                               const std::filesystem::path& virtualDrivesIni = kVirtualDrivesIni);
 
+// Sets AppState::Platform and AppState::Enumerator to the drives of the
+// system the tool runs on, whatever the working directory holds.
+void SetUpSystemStoragePlatform(AppState& state);
+
 }  // namespace dozered

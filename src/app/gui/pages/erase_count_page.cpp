@@ -4,10 +4,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/page_table.h"
+
 namespace dozered {
 
 TEraseCountPage::TEraseCountPage(QWidget* parent)
-    : InfoPage(QStringLiteral("MM_EraseCount"), QStringLiteral("LV_EraseCount"), {{"Block", 120}, {"Count", 120}},
+    : InfoPage(kPageEraseCount, QStringLiteral("MM_EraseCount"), QStringLiteral("LV_EraseCount"), {120, 120},
                parent),
       MM_EraseCount(Memo()),
       LV_EraseCount(List()) {

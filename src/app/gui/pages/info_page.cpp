@@ -7,6 +7,7 @@
 
 #include "app/gui/qt_text.h"
 #include "app/gui/rows_model.h"
+#include "app/page_table.h"
 
 namespace dozered {
 
@@ -20,7 +21,7 @@ QPlainTextEdit* NewDumpMemo(const QString& name, QWidget* parent) {
   return memo;
 }
 
-InfoPage::InfoPage(const QString& memoName, const QString& listName, std::initializer_list<ListColumn> columns,
+InfoPage::InfoPage(int page, const QString& memoName, const QString& listName, std::initializer_list<int> widths,
                    QWidget* parent)
     : QWidget(parent) {
   layout_ = new QVBoxLayout(this);
@@ -30,7 +31,8 @@ InfoPage::InfoPage(const QString& memoName, const QString& listName, std::initia
     layout_->addWidget(memo_, 1);
   }
   QStringList headers;
-  for (const ListColumn& c : columns) headers << QString::fromLatin1(c.Caption);
+  for (const char* caption : PageListColumns(page)) headers << QString::fromLatin1(caption);
+  Q_ASSERT(static_cast<qsizetype>(widths.size()) == headers.size());
   model_ = new RowsModel(headers, this);
   list_ = new QTreeView(this);
   list_->setObjectName(listName);
@@ -44,11 +46,11 @@ InfoPage::InfoPage(const QString& memoName, const QString& listName, std::initia
   list_->setModel(model_);
   list_->header()->setStretchLastSection(true);
   int i = 0;
-  for (const ListColumn& c : columns) {
-    if (c.Width == kFitToContents) {
+  for (int width : widths) {
+    if (width == kFitToContents) {
       fitted_columns_.push_back(i);
     } else {
-      list_->setColumnWidth(i, c.Width);
+      list_->setColumnWidth(i, width);
     }
     ++i;
   }

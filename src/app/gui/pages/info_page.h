@@ -18,11 +18,6 @@ namespace dozered {
 
 class RowsModel;
 
-struct ListColumn {
-  const char* Caption;
-  int Width;  // pixels, or kFitToContents
-};
-
 // A column as wide as its widest text, measured each time the rows change.
 inline constexpr int kFitToContents = -1;
 
@@ -30,8 +25,10 @@ class InfoPage : public QWidget {
   Q_OBJECT
 
  public:
-  // An empty memo name builds a page without a raw view.
-  InfoPage(const QString& memoName, const QString& listName, std::initializer_list<ListColumn> columns,
+  // The page of index `page` (its list columns come from the page table),
+  // with the width of each column in pixels or kFitToContents. An empty memo
+  // name builds a page without a raw view.
+  InfoPage(int page, const QString& memoName, const QString& listName, std::initializer_list<int> widths,
            QWidget* parent = nullptr);
 
   QPlainTextEdit* Memo() const { return memo_; }

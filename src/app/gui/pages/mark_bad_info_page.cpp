@@ -5,17 +5,12 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "app/page_table.h"
+
 namespace dozered {
 
 TMarkBadInfoPage::TMarkBadInfoPage(QWidget* parent)
-    : InfoPage(QString(), QStringLiteral("LV_MarkBadInfo"),
-               {{"Block", 80},
-                {"Page", 80},
-                {"Fail Reason", 120},
-                {"CE", 50},
-                {"Channel", 70},
-                {"Plane", 60},
-                {"Erase Counts", 140}},
+    : InfoPage(kPageMarkBadInfo, QString(), QStringLiteral("LV_MarkBadInfo"), {80, 80, 120, 50, 70, 60, 140},
                parent),
       LV_MarkBadInfo(List()) {
   EDT_TtlMarkBadCount = new QLineEdit(this);

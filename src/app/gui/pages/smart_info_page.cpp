@@ -1,9 +1,11 @@
 #include "app/gui/pages/smart_info_page.h"
 
+#include "app/page_table.h"
+
 namespace dozered {
 
 TSmartInfoPage::TSmartInfoPage(QWidget* parent)
-    : InfoPage(QStringLiteral("MM_SmartInfo"), QStringLiteral("LV_SmartInfo"), {{"ID", 320}, {"Current", 90}, {"Worst", 90}, {"Raw data", 200}}, parent),
+    : InfoPage(kPageSmartInfo, QStringLiteral("MM_SmartInfo"), QStringLiteral("LV_SmartInfo"), {320, 90, 90, 200}, parent),
       MM_SmartInfo(Memo()),
       LV_SmartInfo(List()) {}
 

@@ -1,0 +1,59 @@
+// The subcommands of dozered-cli. Each is a small class: the options it adds
+// to the command line, and a Run that calls the very operation the window
+// calls and turns its outcome into text lines and JSON keys. A new command
+// is one more class in AllCommands().
+//
+// JSON keys of the commands (besides those of every document, output.h):
+//   scan        drives: [drive objects, Session::DriveJson]
+//   info        lines: [the device information lines], rom_code_mode: bool
+//   read        page: {index, name, caption}, status ("read",
+//               "read_with_note", "failed"), message (the status text),
+//               dump: [lines of the hex dump] (pages with a raw view),
+//               columns: [captions], rows: [{<column key>: text, ...}]
+//               (pages with a list; keys from the captions, "Raw data" ->
+//               "raw_data"), mark_bad_count (Mark Bad Info), temperature
+//               (Read Flash ID)
+//   load-mpisp  file, outcome ("loaded" or why not), code_mode_before,
+//               code_mode_after, lines: [device information afterwards]
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/output.h"
+
+namespace CLI {
+class App;
+}
+
+namespace dozered::cli {
+
+class Session;
+
+class Command {
+ public:
+  virtual ~Command() = default;
+  virtual const char* Name() const = 0;
+  virtual const char* Description() const = 0;
+  // Whether the command works on the drive of --drive (selected before Run).
+  virtual bool NeedsDrive() const { return true; }
+  // Adds the command's own options and arguments to its subcommand.
+  virtual void AddOptions(CLI::App& command) { (void)command; }
+  // Runs on the started session.
+  virtual CommandResult Run(Session& session) = 0;
+};
+
+std::vector<std::unique_ptr<Command>> AllCommands();
+
+// The information pages `read` takes, by the name TabSheet.ini gives them or
+// their caption, written in any case with "-", "_" or blanks between words
+// ("smart-data", "Smart Info"), or by page index. -1 for anything else.
+int InformationPageByName(const std::string& name);
+// Their names as `read` lists them: "read-flash-id, identify-table, ...".
+std::string InformationPageNames();
+
+// What to do after a command failed with `result` (for the error line).
+std::string WhatToDo(int32_t result, uint32_t commandAddress);
+
+}  // namespace dozered::cli
