@@ -94,7 +94,14 @@ fetch_package() {
     apt-get update -qq >/dev/null 2>&1 || true
     (cd "$cache/download" && apt-get download -q "$name" >/dev/null 2>&1) || skip "package $name cannot be downloaded"
   fi
-  dpkg-deb -x "$cache/download/${name}"_*.deb "$cache/$name.tmp"
+  rm -rf "$cache/$name.tmp"
+  mkdir -p "$cache/$name.tmp"
+  # Of a kernel only the image and the storage drivers' modules are needed.
+  dpkg-deb --fsys-tarfile "$cache/download/${name}"_*.deb |
+    tar -x -C "$cache/$name.tmp" --wildcards './bin/*' './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/scsi/*' \
+      './lib/modules/*/kernel/drivers/ata/*' './lib/modules/*/kernel/drivers/nvme/*' \
+      './lib/modules/*/kernel/drivers/virtio/*' './lib/modules/*/kernel/crypto/*' './lib/modules/*/kernel/lib/*' \
+      './lib/modules/*/kernel/block/*' 2>/dev/null || true
   mv "$cache/$name.tmp" "$cache/$name"
   rm -f "$cache/download/${name}"_*.deb
 }
