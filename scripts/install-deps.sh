@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev
-  libsgutils2-dev libfuse3-dev fuse3
+  libsgutils2-dev libfuse3-dev fuse3 libcli11-dev nlohmann-json3-dev
   xvfb xauth x11-apps fonts-dejavu-core
   g++-mingw-w64-x86-64 googletest wine wine64
 )

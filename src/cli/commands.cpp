@@ -40,14 +40,6 @@ bool IsInformationPage(int page) {
   return row != nullptr && row->Reader != PageReader::kNone;
 }
 
-// The error line of a command that failed on the drive.
-CommandResult DriveFailure(Session& session, const std::string& message, int32_t result) {
-  const int s = session.State().SelectedDevice;
-  const uint32_t commandAddress = s >= 0 ? session.State().Controllers[s].CommandAddress : 0x55AA;
-  return Failure(kExitCommandFailed,
-                 message + " on " + session.DriveText(s) + "; " + WhatToDo(result, commandAddress), result);
-}
-
 // ---------------------------------------------------------------------------
 
 class ScanCommand : public Command {
@@ -274,13 +266,28 @@ class LoadMpispCommand : public Command {
 
 }  // namespace
 
+CommandResult DriveFailure(Session& session, const std::string& message, int32_t result) {
+  const int s = session.State().SelectedDevice;
+  const uint32_t commandAddress = s >= 0 ? session.State().Controllers[s].CommandAddress : 0x55AA;
+  return Failure(kExitCommandFailed,
+                 message + " on " + session.DriveText(s) + "; " + WhatToDo(result, commandAddress), result);
+}
+
 std::vector<std::unique_ptr<Command>> AllCommands() {
   std::vector<std::unique_ptr<Command>> commands;
   commands.push_back(std::make_unique<ScanCommand>());
   commands.push_back(std::make_unique<InfoCommand>());
   commands.push_back(std::make_unique<ReadCommand>());
   commands.push_back(std::make_unique<LoadMpispCommand>());
+  commands.push_back(MakeFlashReadCommand());
+  commands.push_back(MakeFlashWriteCommand());
+  commands.push_back(MakeFlashEraseCommand());
   return commands;
+}
+
+std::string GroupDescription(const std::string& group) {
+  if (group == "flash") return "Read, write or erase flash pages of the drive, as the Flash RW page does";
+  return std::string();
 }
 
 int InformationPageByName(const std::string& name) {

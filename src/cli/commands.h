@@ -1,7 +1,12 @@
 // The subcommands of dozered-cli. Each is a small class: the options it adds
 // to the command line, and a Run that calls the very operation the window
-// calls and turns its outcome into text lines and JSON keys. A new command
-// is one more class in AllCommands().
+// calls and turns its outcome into text lines and JSON keys.
+//
+// A new command: a class deriving from Command in a file of its own
+// (src/cli/<name>_commands.cpp; flash_options.h has the address options and
+// the status rule of the flash pages), a Make function for it declared
+// below, and one line in AllCommands(). Its JSON keys are listed at the top
+// of its file; a key once given keeps its meaning.
 //
 // JSON keys of the commands (besides those of every document, output.h):
 //   scan        drives: [drive objects, Session::DriveJson]
@@ -15,6 +20,7 @@
 //               (Read Flash ID)
 //   load-mpisp  file, outcome ("loaded" or why not), code_mode_before,
 //               code_mode_after, lines: [device information afterwards]
+//   flash read|write|erase   see flash_commands.cpp
 #pragma once
 
 #include <memory>
@@ -40,11 +46,29 @@ class Command {
   virtual bool NeedsDrive() const { return true; }
   // Adds the command's own options and arguments to its subcommand.
   virtual void AddOptions(CLI::App& command) { (void)command; }
+  // A fault of the command line that its options alone cannot express
+  // (checked before the device scan); "" when there is none.
+  virtual std::string CheckUsage() const { return std::string(); }
   // Runs on the started session.
   virtual CommandResult Run(Session& session) = 0;
 };
 
+// Every command, in the order --help lists them. A name of two words
+// ("flash read") makes the command a member of a group ("flash").
 std::vector<std::unique_ptr<Command>> AllCommands();
+
+// What --help says about a group of commands.
+std::string GroupDescription(const std::string& group);
+
+// The commands of the flash pages (flash_commands.cpp).
+std::unique_ptr<Command> MakeFlashReadCommand();
+std::unique_ptr<Command> MakeFlashWriteCommand();
+std::unique_ptr<Command> MakeFlashEraseCommand();
+
+// The result of a command that failed on the selected drive: exit code 1,
+// the drive's result code, and the error line "<message> on drive N, <list
+// entry>; <what to do>".
+CommandResult DriveFailure(Session& session, const std::string& message, int32_t result);
 
 // The information pages `read` takes, by the name TabSheet.ini gives them or
 // their caption, written in any case with "-", "_" or blanks between words

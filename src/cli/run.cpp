@@ -1,7 +1,9 @@
 #include "cli/run.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "app/device_scan.h"
 #include "cli/cli_feedback.h"
@@ -129,8 +131,28 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
 
   std::vector<std::unique_ptr<Command>> commands = AllCommands();
   std::vector<CLI::App*> subcommands;
+  // A name of two words ("flash read") is a subcommand of a group command
+  // ("flash"), made with the group's first member.
+  std::vector<std::pair<std::string, CLI::App*>> groups;
   for (auto& command : commands) {
-    CLI::App* sub = app.add_subcommand(command->Name(), command->Description());
+    const std::string name = command->Name();
+    const size_t blank = name.find(' ');
+    CLI::App* parent = &app;
+    if (blank != std::string::npos) {
+      const std::string group = name.substr(0, blank);
+      auto found = std::find_if(groups.begin(), groups.end(), [&](const auto& g) { return g.first == group; });
+      if (found == groups.end()) {
+        CLI::App* made = app.add_subcommand(group, GroupDescription(group));
+        made->require_subcommand(1, 1);
+        made->fallthrough();
+        groups.emplace_back(group, made);
+        parent = made;
+      } else {
+        parent = found->second;
+      }
+    }
+    CLI::App* sub = parent->add_subcommand(name.substr(blank == std::string::npos ? 0 : blank + 1),
+                                           command->Description());
     command->AddOptions(*sub);
     subcommands.push_back(sub);
   }
@@ -161,7 +183,27 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     // is required".
     std::string names;
     for (size_t i = 0; i < commands.size(); ++i) names += (i ? ", " : "") + std::string(commands[i]->Name());
-    if (command == nullptr && !app.remaining().empty()) {
+    const CLI::App* group = nullptr;
+    for (const auto& g : groups) {
+      if (g.second->parsed()) group = g.second;
+    }
+    if (command == nullptr && group != nullptr) {
+      // "flash" without "read", "write" or "erase".
+      std::string members;
+      for (const CLI::App* member : group->get_subcommands({})) {
+        members += (members.empty() ? "" : ", ") + member->get_name();
+      }
+      // The word after the group's name, when it is no member's name.
+      std::string word;
+      for (int i = 1; i + 1 < argc; ++i) {
+        if (argv[i] == group->get_name() && argv[i + 1][0] != '-') {
+          word = argv[i + 1];
+          break;
+        }
+      }
+      what = word.empty() ? group->get_name() + " needs one of " + members
+                          : "\"" + word + "\" is no " + group->get_name() + " command; give one of " + members;
+    } else if (command == nullptr && !app.remaining().empty()) {
       what = "\"" + app.remaining().front() + "\" is no command; the commands are " + names;
     } else if (command == nullptr && what.find("subcommand") != std::string::npos) {
       what = "a command is needed: " + names;
@@ -177,6 +219,14 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   Command* command = nullptr;
   for (size_t i = 0; i < subcommands.size(); ++i) {
     if (subcommands[i]->parsed()) command = commands[i].get();
+  }
+  if (const std::string wrong = command->CheckUsage(); !wrong.empty()) {
+    const CommandResult failed = Failure(kExitUsage, wrong + std::string(kUsageHint));
+    if (wantsJson) {
+      const Json doc = Document(command->Name(), nullptr, false, quiet, failed);
+      return Finish(failed, &doc, out, err);
+    }
+    return Finish(failed, nullptr, out, err);
   }
   if (!option_text.empty()) options.flashOption = static_cast<uint8_t>(ParseHex(option_text, option_text.size()));
   if (!chce_text.empty()) options.flashChCe = static_cast<uint8_t>(ParseHex(chce_text, chce_text.size()));
@@ -203,6 +253,13 @@ int RunCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   } else {
     withDrive = command->NeedsDrive();
     result = command->Run(session);
+    // A run that Ctrl-C stopped between its steps ends as "Cancel" leaves it
+    // (what it did is in the output), but the exit code says it was cut short.
+    if (InterruptRequested() && result.exitCode == kExitSuccess) {
+      result.exitCode = kExitCancelled;
+      result.error = "stopped by Ctrl-C between two steps; the output holds what was done before, run the command "
+                     "again for the rest";
+    }
     if (!command->NeedsDrive() && session.DriveCount() == 0 && result.exitCode == kExitSuccess) {
       result.exitCode = kExitNoDrive;
       result.error = NoDriveText(session.State()) +

@@ -122,6 +122,17 @@ int64_t DriveFiles::Write(size_t index, uint64_t offset, size_t size, const uint
 
 int DriveFiles::Flush(size_t index) { return drives_[index].drive->FlushCache() ? 0 : -EIO; }
 
+void DriveFiles::PowerCycle(std::vector<std::string>& notes) {
+  for (auto it = drives_.rbegin(); it != drives_.rend(); ++it) {
+    const sim::DriveConfig config = it->drive->config();
+    it->drive.reset();
+    it->drive = std::make_unique<sim::SimulatedDrive>(config);
+  }
+  for (const ServedDrive& served : drives_) {
+    if (!served.drive->stateNote().empty()) notes.push_back(served.name + ": " + served.drive->stateNote());
+  }
+}
+
 void DriveFiles::Close() {
   while (!drives_.empty()) drives_.pop_back();
 }

@@ -67,6 +67,13 @@ class DriveFiles {
   // The drive's cache flush: 0 or -EIO.
   int Flush(size_t index);
 
+  // Switches every drive off and on again: each is closed (its state
+  // journal with it) and started anew from its state file, as the Virtual
+  // platform starts its drives at each start of the tool. What the drives
+  // kept only in RAM is gone; their sizes stay. The drives' state notes go
+  // to `notes`.
+  void PowerCycle(std::vector<std::string>& notes);
+
   // Closes every drive (and its state journal), last to first.
   void Close();
 

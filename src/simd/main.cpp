@@ -9,7 +9,11 @@
 // protocol is a sequence of sector accesses; a second thread could reorder
 // them). Files are opened for direct I/O, so the kernel neither caches them
 // nor reads ahead. SIGTERM, SIGINT and SIGHUP unmount the file system and
-// close every drive's state journal before the daemon exits.
+// close every drive's state journal before the daemon exits. SIGUSR1
+// switches the drives off and on: before the next request is served, each
+// drive is closed and started again from its state file, as the Virtual
+// platform starts its drives at each start of the tool, so that a run of
+// the tool over loop devices meets the drives in the same state.
 #define FUSE_USE_VERSION 31
 
 #include <fuse3/fuse.h>
@@ -17,6 +21,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -37,6 +42,25 @@ struct Daemon {
 };
 
 Daemon& Self() { return *static_cast<Daemon*>(fuse_get_context()->private_data); }
+
+// Power cycles asked for by SIGUSR1 and not yet done.
+std::atomic<int> g_powerCyclesPending{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+void OnPowerCycleSignal(int) { g_powerCyclesPending.fetch_add(1); }
+
+// Done between two requests: none is in flight while the drives restart.
+void PowerCycleIfAsked() {
+  const int asked = g_powerCyclesPending.exchange(0);
+  if (asked == 0) return;
+  DriveFiles& files = Self().files;
+  for (int i = 0; i < asked; ++i) {
+    std::vector<std::string> notes;
+    files.PowerCycle(notes);
+    for (const std::string& note : notes) std::fprintf(stderr, "dozered-simd: %s\n", note.c_str());
+  }
+  std::printf("dozered-simd: drives switched off and on (%d)\n", asked);
+}
 
 // Index of the drive file at `path` ("/drive0"); -1 when it names none.
 int DriveAt(const char* path) {
@@ -104,6 +128,7 @@ int Open(const char* path, fuse_file_info* fi) {
 }
 
 int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info* fi) {
+  PowerCycleIfAsked();
   const int index = IndexOf(path, fi);
   if (index < 0 || offset < 0) return index < 0 ? -ENOENT : -EINVAL;
   return static_cast<int>(Self().files.Read(static_cast<size_t>(index), static_cast<uint64_t>(offset), size,
@@ -111,6 +136,7 @@ int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_in
 }
 
 int Write(const char* path, const char* buffer, size_t size, off_t offset, fuse_file_info* fi) {
+  PowerCycleIfAsked();
   const int index = IndexOf(path, fi);
   if (index < 0 || offset < 0) return index < 0 ? -ENOENT : -EINVAL;
   return static_cast<int>(Self().files.Write(static_cast<size_t>(index), static_cast<uint64_t>(offset), size,
@@ -120,6 +146,7 @@ int Write(const char* path, const char* buffer, size_t size, off_t offset, fuse_
 // A host cache flush (fsync of the file; a flush request through the loop
 // device) is the drive's FLUSH CACHE. Closing the file is not.
 int Fsync(const char* path, int, fuse_file_info* fi) {
+  PowerCycleIfAsked();
   const int index = IndexOf(path, fi);
   if (index < 0) return -ENOENT;
   return Self().files.Flush(static_cast<size_t>(index));
@@ -150,7 +177,8 @@ void Usage() {
                "usage: dozered-simd [-d] [-o fuse-options] VirtualDrives.ini MOUNTPOINT\n"
                "Serves each drive of VirtualDrives.ini as MOUNTPOINT/driveN (N from 0, in the file's order).\n"
                "Attach one as a block device with: losetup --direct-io=on --find --show MOUNTPOINT/drive0\n"
-               "Stops on SIGTERM or SIGINT: unmounts and closes the drives' state files.\n");
+               "Stops on SIGTERM or SIGINT: unmounts and closes the drives' state files.\n"
+               "SIGUSR1 switches the drives off and on before the next request (each restarts from its state file).\n");
 }
 
 }  // namespace
@@ -219,6 +247,11 @@ int main(int argc, char** argv) {
     fuse_destroy(fs);
     return 2;
   }
+  struct sigaction powerCycle {};
+  powerCycle.sa_handler = OnPowerCycleSignal;
+  sigemptyset(&powerCycle.sa_mask);
+  powerCycle.sa_flags = SA_RESTART;
+  sigaction(SIGUSR1, &powerCycle, nullptr);
   for (size_t i = 0; i < daemon.files.Count(); ++i) {
     const auto& drive = daemon.files.Drive(i);
     std::printf("%s/%s  %llu sectors  %s\n", mountPoint.c_str(), drive.name.c_str(),

@@ -152,6 +152,31 @@ TEST(DriveFilesStateTest, ClosedDrivesKeepWhatWasWritten) {
   EXPECT_EQ(in, out);
 }
 
+// Switched off and on, a drive starts again from its state file, as on the
+// Virtual platform at the tool's next start: what the host wrote is still
+// there, the drive counts one more power cycle, and its file keeps its size.
+TEST(DriveFilesStateTest, PowerCycledDrivesStartAgainFromTheirStateFiles) {
+  testing::TempDir dir;
+  const std::string ini =
+      dir.Write("VirtualDrives.ini", "[Controller]\r\nKind=controller\r\nSeed=7\r\nStateFile=drive.state\r\n");
+  DriveFiles files;
+  std::string problem;
+  std::vector<std::string> notes;
+  ASSERT_TRUE(files.Load(ini, problem, notes)) << problem;
+  const uint64_t size = files.SizeBytes(0);
+  const Bytes out = Pattern(3 * 512, 0x2B);
+  ASSERT_EQ(files.Write(0, 0x20000 * 512, out.size(), out.data()), 3 * 512);
+  const uint32_t cycles = files.Drive(0).drive->model().counters.powerCycles;
+
+  files.PowerCycle(notes);
+  EXPECT_TRUE(notes.empty()) << notes.front();
+  EXPECT_EQ(files.Drive(0).drive->model().counters.powerCycles, cycles + 1);
+  EXPECT_EQ(files.SizeBytes(0), size);
+  Bytes in(out.size());
+  ASSERT_EQ(files.Read(0, 0x20000 * 512, in.size(), in.data()), 3 * 512);
+  EXPECT_EQ(in, out);
+}
+
 TEST(DriveFilesLoadTest, FilesThatCannotBeServedAreRefusedWithAReason) {
   auto sections = [](int count) {
     std::string text;
