@@ -185,8 +185,8 @@ commands=$work/commands
   done
   if "$cli" --help 2>&1 | grep -q '^ *flash'; then
     for d in 0 1 2; do
-      echo "flash-write-$d flash write --drive $d --block 0x40 --page 0 --pattern 0x5A"
-      echo "flash-read-$d flash read --drive $d --block 0x40 --page 0"
+      echo "flash-write-$d flash write --drive $d --block 0040 --page 0003 --fill 5A"
+      echo "flash-read-$d flash read --drive $d --block 0040 --page 0003"
     done
   fi
   if "$cli" --help 2>&1 | grep -q '^ *save-info'; then
