@@ -295,7 +295,7 @@ fi
 for module in $(sed -n 's/^@@@MODULE-FAILED //p' "$work/console"); do fail "the module $module did not load"; done
 echo "vm: guest disks: $(sed -n 's/^@@@DISKS //p' "$work/console")"
 section "@@@KERNEL" "@@@DONE" | base64 -d > "$work/kernel.log"
-echo "vm: guest booted and ran its commands in $(($(date +%s) - started)) s"
+echo "vm: the guest ran its commands; $(($(date +%s) - started)) s since the start (kernel fetched, machine booted)"
 
 # --- The Virtual platform, the same commands in the same order.
 # Every start of the Virtual platform powers its drives on again (a drive
