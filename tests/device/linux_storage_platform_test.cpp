@@ -453,12 +453,12 @@ TEST(LinuxStoragePlatformTest, NvmeNamespaceSectorsAreNvmeReadsAndWrites) {
   EXPECT_EQ(platform->TransportOf(path), LinuxTransport::kNvmePassThrough);
 
   const Bytes out = Pattern(130, 0x21);
-  ASSERT_TRUE(record.WriteSectors(0x55AA, 130, out.data()));
+  ASSERT_TRUE(record.WriteSectors(0x0100, 130, out.data()));
   Bytes in(out.size());
-  ASSERT_TRUE(record.ReadSectors(0x55AA, 130, in.data()));
+  ASSERT_TRUE(record.ReadSectors(0x0100, 130, in.data()));
   EXPECT_EQ(in, out);
   Bytes stored(out.size());
-  std::ifstream(path, std::ios::binary).seekg(0x55AA * 512).read(reinterpret_cast<char*>(stored.data()),
+  std::ifstream(path, std::ios::binary).seekg(0x0100 * 512).read(reinterpret_cast<char*>(stored.data()),
                                                                    static_cast<std::streamsize>(stored.size()));
   EXPECT_EQ(stored, out);
 
@@ -469,8 +469,8 @@ TEST(LinuxStoragePlatformTest, NvmeNamespaceSectorsAreNvmeReadsAndWrites) {
     bool writable;
   };
   const std::vector<Sent> expected = {
-      {0x01, 0x55AA, 127, true}, {0x01, 0x55AA + 128, 1, true},
-      {0x02, 0x55AA, 127, false}, {0x02, 0x55AA + 128, 1, false}};
+      {0x01, 0x0100, 127, true}, {0x01, 0x0100 + 128, 1, true},
+      {0x02, 0x0100, 127, false}, {0x02, 0x0100 + 128, 1, false}};
   const std::vector<testing::FakeNvmeRequest>& sent = devices.Kernel().nvmeIo;
   ASSERT_EQ(sent.size(), expected.size());
   for (size_t i = 0; i < sent.size(); ++i) {
@@ -491,11 +491,11 @@ TEST(LinuxStoragePlatformTest, NvmeNamespaceSectorsAreNvmeReadsAndWrites) {
   devices.Kernel().nvmeIo.clear();
   devices.Kernel().nvmeNamespaces[path].injected = {0x0280, 0x0281};
   const Bytes block = Pattern(1, 0x44);
-  EXPECT_FALSE(record.WriteSectors(0x55AA, 1, block.data()));
+  EXPECT_FALSE(record.WriteSectors(0x0100, 1, block.data()));
   Bytes back(512);
-  EXPECT_FALSE(record.ReadSectors(0x55AA, 1, back.data()));
+  EXPECT_FALSE(record.ReadSectors(0x0100, 1, back.data()));
   EXPECT_EQ(devices.Kernel().nvmeIo.size(), 2u);
-  ASSERT_TRUE(record.ReadSectors(0x55AA, 1, back.data()));
+  ASSERT_TRUE(record.ReadSectors(0x0100, 1, back.data()));
   EXPECT_EQ(back, Bytes(out.begin(), out.begin() + 512)) << "the failed write stored nothing";
 }
 
