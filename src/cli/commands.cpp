@@ -282,6 +282,9 @@ std::vector<std::unique_ptr<Command>> AllCommands() {
   commands.push_back(MakeFlashReadCommand());
   commands.push_back(MakeFlashWriteCommand());
   commands.push_back(MakeFlashEraseCommand());
+  commands.push_back(MakeDbsCommand());
+  commands.push_back(MakeDpsCommand());
+  commands.push_back(MakeDistributionCommand());
   return commands;
 }
 

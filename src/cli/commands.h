@@ -21,6 +21,8 @@
 //   load-mpisp  file, outcome ("loaded" or why not), code_mode_before,
 //               code_mode_after, lines: [device information afterwards]
 //   flash read|write|erase   see flash_commands.cpp
+//   distribution             see distribution_commands.cpp
+//   dbs, dps                 see block_scan_commands.cpp
 #pragma once
 
 #include <memory>
@@ -64,6 +66,9 @@ std::string GroupDescription(const std::string& group);
 std::unique_ptr<Command> MakeFlashReadCommand();
 std::unique_ptr<Command> MakeFlashWriteCommand();
 std::unique_ptr<Command> MakeFlashEraseCommand();
+std::unique_ptr<Command> MakeDistributionCommand();  // distribution_commands.cpp
+std::unique_ptr<Command> MakeDbsCommand();           // block_scan_commands.cpp
+std::unique_ptr<Command> MakeDpsCommand();
 
 // The result of a command that failed on the selected drive: exit code 1,
 // the drive's result code, and the error line "<message> on drive N, <list

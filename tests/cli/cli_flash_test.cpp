@@ -15,6 +15,7 @@
 
 #include "app/device_scan.h"
 #include "app/startup/platform_setup.h"
+#include "cli/page_side.h"
 #include "cli/work_folder.h"
 #include "flash/flash_rw.h"
 #include "protocol/result_codes.h"
@@ -25,29 +26,9 @@ namespace {
 
 using Json = nlohmann::json;
 using testing::CliRun;
+using testing::PageSide;
 using testing::Lines;
 using testing::WorkFolder;
-
-// The page's side: the drives of a folder of their own, scanned, one drive
-// selected, the page's fields.
-class PageSide {
- public:
-  explicit PageSide(int drive, const std::string& drivesIni = testing::DemoDrivesIni()) : folder_(drivesIni) {
-    SetUpStoragePlatform(*state_, folder_.Dir() / "VirtualDrives.ini");
-    ScanForControllers(*state_);
-    FinishScan(*state_);
-    state_->SelectedDevice = drive;
-    state_->CurrentController = &state_->Controllers[drive];
-  }
-  AppState& State() { return *state_; }
-  testing::RecordingFeedback& Feedback() { return feedback_; }
-  const std::filesystem::path& Dir() const { return folder_.Dir(); }
-
- private:
-  WorkFolder folder_;
-  std::unique_ptr<AppState> state_ = std::make_unique<AppState>();
-  testing::RecordingFeedback feedback_;
-};
 
 std::vector<std::string> ViewText(const FlashOutcome& outcome) {
   std::vector<std::string> lines;
