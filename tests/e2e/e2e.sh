@@ -341,7 +341,7 @@ if [ -x "$cli" ]; then
     [ "$status" -eq 1 ] || fail "the DBS whose drive went away ended with $status (1: a command failed)"
     detach_loops
   else
-    echo "e2e: skipped: a DBS with its disk detached or its drive gone mid-run (no 'dbs' command yet; tests/simd covers the Linux platform's read loop)"
+    echo "e2e: skipped: a DBS with its disk detached or its drive gone mid-run (no 'dbs' command yet; tests/simd runs the DBS operation through the Linux platform so)"
   fi
 else
   echo "e2e: dozered-cli is not built: only the block devices were checked"

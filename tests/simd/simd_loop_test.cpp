@@ -31,6 +31,8 @@
 #include "device/linux_storage_platform.h"
 #include "device/storage_device.h"
 #include "device/scsi_cdb.h"
+#include "flash/block_scan.h"
+#include "flash/flash_fields.h"
 #include "protocol/result_codes.h"
 #include "support/loop_devices.h"
 #include "support/recording_feedback.h"
@@ -413,6 +415,82 @@ INSTANTIATE_TEST_SUITE_P(StopPoints, SimdStopTest,
                          [](const ::testing::TestParamInfo<StopPoint>& info) {
                            return "BeforeTransfer" + std::to_string(info.param.at);
                          });
+
+// A DBS of the first drive with the page's default fields.
+BlockScanOutcome Dbs(AppState& state, testing::RecordingFeedback& feedback) {
+  state.SelectedDevice = 0;
+  DbsDpsFields fields;
+  ShowDbsDpsOptionBytes(state, fields);
+  return RunDbs(state, feedback, fields);
+}
+
+// A DBS whose loop device is detached mid-run: the kernel only marks a disk
+// the tool holds open, so the scan runs to its end with the same result as
+// on the Virtual platform; the disk goes once the tool lets go, and no
+// descriptor is left behind.
+TEST_F(SimdLoopTest, DbsWithItsLoopDeviceDetachedMidRunEndsAsOnTheVirtualPlatform) {
+  auto virt = VirtualState();
+  Scan(*virt);
+  testing::RecordingFeedback virtualFeedback;
+  const BlockScanOutcome want = Dbs(*virt, virtualFeedback);
+  ASSERT_EQ(want.Status, FlashStatus::kDone) << want.Message;
+  ASSERT_GT(want.StepCount, 64u);
+
+  const int descriptors = OpenDescriptorCount();
+  {
+    auto intercepting = std::make_unique<InterceptingPlatform>(std::make_unique<LinuxStoragePlatform>(paths_));
+    InterceptingPlatform& platform = *intercepting;
+    auto state = LinuxState(std::move(intercepting));
+    Scan(*state);
+    ASSERT_EQ(state->DeviceCount, kControllerCount);
+    bool detached = false;
+    // In the middle of the 33rd step: after its command write.
+    platform.Before(32 * 10 + 8, [&] { detached = testing::RunCommand("losetup -d " + paths_[0]); });
+    testing::RecordingFeedback feedback;
+    const BlockScanOutcome got = Dbs(*state, feedback);
+    EXPECT_TRUE(detached);
+    EXPECT_EQ(got.Status, want.Status) << got.Message;
+    EXPECT_EQ(got.Result, want.Result);
+    EXPECT_EQ(got.Message, want.Message);
+    EXPECT_EQ(got.StepsDone, want.StepsDone);
+    EXPECT_EQ(got.Table, want.Table);
+    EXPECT_EQ(got.Dump, want.Dump);
+    EXPECT_EQ(feedback.boxes, virtualFeedback.boxes);
+  }
+  for (int i = 0; i < 500 && AttachedTo(paths_[0], daemon_->File(0)); ++i) usleep(10000);
+  EXPECT_FALSE(AttachedTo(paths_[0], daemon_->File(0))) << "the disk went once the tool let go";
+  loops_[0]->Release();
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
+
+// A DBS whose drive goes away mid-run (the server stopped): the step in
+// flight fails, the scan ends at once with "DBS fail" and its code in an
+// error box, without a result; nothing hangs and no descriptor is left.
+TEST_F(SimdLoopTest, DbsWhoseDriveGoesAwayMidRunFailsCleanly) {
+  const int descriptors = OpenDescriptorCount();
+  int exitStatus = -2;
+  {
+    auto intercepting = std::make_unique<InterceptingPlatform>(std::make_unique<LinuxStoragePlatform>(paths_));
+    InterceptingPlatform& platform = *intercepting;
+    auto state = LinuxState(std::move(intercepting));
+    Scan(*state);
+    ASSERT_EQ(state->DeviceCount, kControllerCount);
+    // Before the data of the 33rd step.
+    platform.Before(32 * 10 + 9, [&] { exitStatus = daemon_->Stop(); });
+    testing::RecordingFeedback feedback;
+    const BlockScanOutcome got = Dbs(*state, feedback);
+    EXPECT_EQ(got.Status, FlashStatus::kFailed);
+    EXPECT_EQ(got.Result, kResultCommandAddressUnknown);
+    EXPECT_EQ(got.StepsDone, 32u);
+    EXPECT_TRUE(got.Table.empty());
+    EXPECT_EQ(got.Message, kDbsFailText);
+    ASSERT_EQ(feedback.boxes.size(), 1u);
+    EXPECT_EQ(feedback.boxes[0].text.rfind("DBS fail(-14)", 0), 0u) << feedback.boxes[0].text;
+  }
+  EXPECT_EQ(exitStatus, 0) << daemon_->Log();
+  EXPECT_FALSE(daemon_->Mounted());
+  EXPECT_EQ(OpenDescriptorCount(), descriptors);
+}
 
 // What the host wrote through a loop device is in the drive's state file
 // after the server stopped: the same drive on the Virtual platform reads it.
