@@ -2,7 +2,8 @@
 # Installs what is missing, then builds and runs every test in two
 # configurations: a normal debug build and one under AddressSanitizer and
 # UndefinedBehaviorSanitizer; between them the end-to-end run through loop
-# devices (as root; it says why it skips elsewhere). Then builds the core
+# devices and the run in a virtual machine (as root; each says why it skips
+# elsewhere). Then builds the core
 # and its tests for Windows with MinGW-w64 and runs those tests under wine.
 # Exits non-zero on any failure.
 set -euo pipefail
@@ -25,6 +26,9 @@ ctest --preset debug -j "$jobs"
 
 echo "== end to end: the demo drives behind loop devices, through the Linux platform"
 tests/e2e/e2e.sh build/debug
+
+echo "== the Linux platform through a real kernel: SATA, SCSI and NVMe disks of a QEMU guest"
+tests/vm/vm.sh build/debug
 
 echo "== sanitizer build and tests"
 cmake --preset asan >/dev/null

@@ -2,6 +2,7 @@
 // interpreted elsewhere.
 #ifdef __linux__
 
+#include <linux/fs.h>
 #include <scsi/sg.h>
 #include <scsi/sg_pt.h>
 #include <sys/ioctl.h>
@@ -79,6 +80,20 @@ class KernelCalls : public LinuxKernelCalls {
 
   int NvmeAdmin(int fd, nvme_admin_cmd& command) override {
     const int result = ioctl(fd, NVME_IOCTL_ADMIN_CMD, &command);
+    return result < 0 ? -errno : result;
+  }
+
+  uint32_t NvmeNamespace(int fd, uint32_t& blockSize) override {
+    blockSize = 0;
+    const int nsid = ioctl(fd, NVME_IOCTL_ID);
+    if (nsid <= 0) return 0;
+    int size = 0;
+    if (ioctl(fd, BLKSSZGET, &size) == 0 && size > 0) blockSize = static_cast<uint32_t>(size);
+    return static_cast<uint32_t>(nsid);
+  }
+
+  int NvmeIo(int fd, nvme_passthru_cmd& command) override {
+    const int result = ioctl(fd, NVME_IOCTL_IO_CMD, &command);
     return result < 0 ? -errno : result;
   }
 };

@@ -93,6 +93,20 @@ bool LinuxNvmeAdminFromMiniport(const uint8_t* block, uint32_t inputLength, uint
   return true;
 }
 
+nvme_passthru_cmd LinuxNvmeReadWrite(uint32_t nsid, bool write, uint64_t lba, uint32_t count) {
+  constexpr uint8_t kNvmeWrite = 0x01;
+  constexpr uint8_t kNvmeRead = 0x02;
+  nvme_passthru_cmd command {};
+  command.opcode = write ? kNvmeWrite : kNvmeRead;
+  command.nsid = nsid;
+  command.cdw10 = static_cast<uint32_t>(lba);
+  command.cdw11 = static_cast<uint32_t>(lba >> 32);
+  command.cdw12 = count == 0 ? 0 : count - 1;  // 0's based number of blocks
+  command.data_len = count * 512;
+  command.timeout_ms = kLinuxRequestTimeoutSeconds * 1000;
+  return command;
+}
+
 }  // namespace dozered
 
 #endif  // __linux__

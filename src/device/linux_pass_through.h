@@ -8,6 +8,7 @@
 
 #include <linux/nvme_ioctl.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 
@@ -50,6 +51,20 @@ class LinuxKernelCalls {
   // NVME_IOCTL_ADMIN_CMD: 0 done, above 0 the NVMe status of a failed
   // command, below 0 the negated errno.
   virtual int NvmeAdmin(int fd, nvme_admin_cmd& command) = 0;
+  // NVME_IOCTL_ID: the namespace id when `fd` is an NVMe namespace (and its
+  // logical block size in `blockSize`), 0 otherwise.
+  virtual uint32_t NvmeNamespace(int fd, uint32_t& blockSize) {
+    (void)fd;
+    blockSize = 0;
+    return 0;
+  }
+  // NVME_IOCTL_IO_CMD: one NVMe I/O command on the namespace behind `fd`;
+  // returns as NvmeAdmin does.
+  virtual int NvmeIo(int fd, nvme_passthru_cmd& command) {
+    (void)fd;
+    (void)command;
+    return -ENOTTY;
+  }
 };
 
 // The kernel itself: sg3_utils' pass-through layer and ioctl(2).
@@ -72,6 +87,11 @@ uint32_t MapLinuxErrno(int error);
 // NVMe request.
 bool LinuxNvmeAdminFromMiniport(const uint8_t* block, uint32_t inputLength, uint32_t outputLength,
                                 nvme_admin_cmd& command);
+
+// The NVMe Read (or Write) of `count` 512-byte blocks (1 to 65536) from
+// `lba` on namespace `nsid`, with the bounded timeout. The data address is
+// left for the caller.
+nvme_passthru_cmd LinuxNvmeReadWrite(uint32_t nsid, bool write, uint64_t lba, uint32_t count);
 
 }  // namespace dozered
 

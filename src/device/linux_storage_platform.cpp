@@ -99,7 +99,8 @@ int LinuxStoragePlatform::HeldDescriptorCount() const {
 LinuxTransport LinuxStoragePlatform::TransportOf(const std::string& path) const {
   const auto it = sessions_.find(path);
   if (it == sessions_.end()) return LinuxTransport::kNotOpened;
-  return it->second.passThrough ? LinuxTransport::kScsiPassThrough : LinuxTransport::kPlainIo;
+  if (it->second.passThrough) return LinuxTransport::kScsiPassThrough;
+  return it->second.nvmeNamespace != 0 ? LinuxTransport::kNvmePassThrough : LinuxTransport::kPlainIo;
 }
 
 void LinuxStoragePlatform::DiskNames(int32_t diskNumber, std::string& path, std::string& name) {
@@ -156,6 +157,16 @@ LinuxStoragePlatform::Session* LinuxStoragePlatform::OpenSession(const std::stri
   // answers EINVAL, an NVMe namespace or an image file ENOTTY) is served by
   // plain I/O; on one that does, a request SG_IO refuses later fails.
   session.passThrough = calls_->ScsiGenericProbe(fd) == 0;
+  // An NVMe namespace has no SG_IO. Its sectors are not read and written
+  // with plain I/O: the block layer retries a failed write or read several
+  // times on its own, and a vendor exchange only works when every sector
+  // access reaches the drive once, in order. NVMe I/O commands sent through
+  // the namespace are never retried and return the drive's status.
+  if (!session.passThrough) {
+    uint32_t blockSize = 0;
+    const uint32_t nsid = calls_->NvmeNamespace(fd, blockSize);
+    if (nsid != 0 && blockSize == 512) session.nvmeNamespace = nsid;
+  }
   return &sessions_.emplace(path, std::move(session)).first->second;
 }
 
@@ -351,6 +362,8 @@ ScsiPassThroughOutcome LinuxStoragePlatform::ScsiPassThrough(PlatformHandle hand
     return InterpretSgReply(request, reply);
   }
 
+  if (session->nvmeNamespace != 0 && IsTransfer(request)) return NvmeTransfer(*session, request, dataOut);
+
   PlainIoTarget target;
   target.fd = session->fds[0][0];
   target.regularFile = session->regularFile;
@@ -367,6 +380,59 @@ ScsiPassThroughOutcome LinuxStoragePlatform::ScsiPassThrough(PlatformHandle hand
     }
   }
   return AnswerScsiWithPlainIo(target, request);
+}
+
+ScsiPassThroughOutcome LinuxStoragePlatform::NvmeTransfer(Session& session, const ScsiPassThroughRequest& request,
+                                                          bool dataOut) {
+  ScsiPassThroughOutcome outcome;
+  auto checkCondition = [&](uint8_t key, uint8_t asc) {
+    outcome.scsiStatus = kStatusCheckCondition;
+    scsi::FillFixedSense(outcome.sense, sizeof(outcome.sense), key, asc);
+    return outcome;
+  };
+  const bool write = request.cdb[0] == scsi::kOpWrite10;
+  const uint32_t lba = scsi::ReadWrite10Lba(request.cdb);
+  const uint32_t count = scsi::ReadWrite10Count(request.cdb);
+  const size_t length = size_t{count} * 512;
+  if (write != dataOut || (count != 0 && request.dataTransferLength < length)) {
+    return checkCondition(0x05, 0x24);  // ILLEGAL REQUEST: invalid field in CDB
+  }
+  uint64_t bytes = 0;
+  if (!LinuxDeviceSize(session.fds[0][0], bytes) || uint64_t{lba} + count > bytes / 512) {
+    return checkCondition(0x05, 0x21);  // LBA out of range
+  }
+  if (count == 0) return outcome;
+  const int fd = write ? Descriptor(session, true, false) : session.fds[0][0];
+  if (fd < 0) {
+    lastError_ = session.problem;
+    return checkCondition(0x05, 0x20);
+  }
+  // The data goes through a page-aligned buffer, in commands of at most
+  // 64 KiB (every NVMe controller takes that much in one command).
+  constexpr uint32_t kMostBlocks = 128;
+  AlignedTransferBuffer data(request.dataBuffer, static_cast<uint32_t>(length), !write, kNvmeDataAlignment);
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t blocks = std::min(kMostBlocks, count - done);
+    nvme_passthru_cmd command = LinuxNvmeReadWrite(session.nvmeNamespace, write, uint64_t{lba} + done, blocks);
+    command.addr = reinterpret_cast<uintptr_t>(data.data() + size_t{done} * 512);
+    const int result = calls_->NvmeIo(fd, command);
+    if (result != 0) {
+      char text[96];
+      if (result > 0) {
+        std::snprintf(text, sizeof text, ": the NVMe %s of LBA %u failed (status 0x%04X)", write ? "write" : "read",
+                      lba + done, static_cast<unsigned>(result));
+      } else {
+        std::snprintf(text, sizeof text, ": the NVMe %s of LBA %u was refused (%s)", write ? "write" : "read",
+                      lba + done, std::strerror(-result));
+      }
+      lastError_ = session.name + text;
+      // Nothing is known about the data of a failed read.
+      return checkCondition(0x03, write ? 0x0C : 0x11);  // MEDIUM ERROR: write error / unrecovered read error
+    }
+    done += blocks;
+  }
+  data.CopyBack(static_cast<uint32_t>(length));
+  return outcome;
 }
 
 bool LinuxStoragePlatform::AtaPassThrough(PlatformHandle handle, AtaPassThroughRequest& request) {

@@ -42,7 +42,9 @@
 namespace dozered {
 
 // How the platform reaches a disk.
-enum class LinuxTransport { kNotOpened, kScsiPassThrough, kPlainIo };
+// kNvmePassThrough: an NVMe namespace, whose sectors are read and written
+// with NVMe I/O commands (NVME_IOCTL_IO_CMD).
+enum class LinuxTransport { kNotOpened, kScsiPassThrough, kPlainIo, kNvmePassThrough };
 
 class LinuxStoragePlatform : public StoragePlatform {
  public:
@@ -102,6 +104,7 @@ class LinuxStoragePlatform : public StoragePlatform {
     bool regularFile = false;  // an image file
     bool blockDevice = false;
     bool passThrough = false;  // SG_IO; otherwise plain I/O
+    uint32_t nvmeNamespace = 0;  // the namespace id of an NVMe namespace with 512-byte blocks
     int fds[2][2] = {{-1, -1}, {-1, -1}};  // [for writing][direct I/O]; [0][0] is always open
     int users = 0;             // handles open on it
     bool writeRefused = false; // opening it for writing failed: read-only medium
@@ -121,6 +124,8 @@ class LinuxStoragePlatform : public StoragePlatform {
   // Refuses a data-out request on a read-only disk; true when refused.
   bool RefuseWrite(Session& session, bool dataOut, ScsiPassThroughOutcome* outcome);
   SgReply SendScsi(Session& session, const ScsiPassThroughRequest& request, bool dataOut);
+  // READ(10) or WRITE(10) as NVMe I/O commands on an NVMe namespace.
+  ScsiPassThroughOutcome NvmeTransfer(Session& session, const ScsiPassThroughRequest& request, bool dataOut);
 
   std::unique_ptr<LinuxKernelCalls> calls_;
   bool fixedList_ = false;

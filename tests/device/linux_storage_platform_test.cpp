@@ -440,6 +440,80 @@ TEST(LinuxStoragePlatformTest, NvmeIdentifyGoesToTheNamespaceDevice) {
   EXPECT_EQ(platform.TransportOf(namespacePath), LinuxTransport::kPlainIo);
 }
 
+// The sectors of an NVMe namespace go out as NVMe Read and Write commands,
+// one per 64 KiB, each sent once: a failed one fails the request (no
+// retry by the kernel, none here), and the drive's status is reported.
+TEST(LinuxStoragePlatformTest, NvmeNamespaceSectorsAreNvmeReadsAndWrites) {
+  FakeDevices devices;
+  const std::string path = devices.Node("nvme0n1");
+  devices.Kernel().nvmeNamespaces[path].nsid = 3;
+  auto platform = devices.Platform({path});
+  StorageDevice record(*platform);
+  ASSERT_TRUE(record.OpenByNumber(0));
+  EXPECT_EQ(platform->TransportOf(path), LinuxTransport::kNvmePassThrough);
+
+  const Bytes out = Pattern(130, 0x21);
+  ASSERT_TRUE(record.WriteSectors(0x0100, 130, out.data()));
+  Bytes in(out.size());
+  ASSERT_TRUE(record.ReadSectors(0x0100, 130, in.data()));
+  EXPECT_EQ(in, out);
+  Bytes stored(out.size());
+  std::ifstream(path, std::ios::binary).seekg(0x0100 * 512).read(reinterpret_cast<char*>(stored.data()),
+                                                                   static_cast<std::streamsize>(stored.size()));
+  EXPECT_EQ(stored, out);
+
+  struct Sent {
+    uint8_t opcode;
+    uint32_t lba;
+    uint32_t zeroBasedBlocks;
+    bool writable;
+  };
+  const std::vector<Sent> expected = {
+      {0x01, 0x0100, 127, true}, {0x01, 0x0100 + 128, 1, true},
+      {0x02, 0x0100, 127, false}, {0x02, 0x0100 + 128, 1, false}};
+  const std::vector<testing::FakeNvmeRequest>& sent = devices.Kernel().nvmeIo;
+  ASSERT_EQ(sent.size(), expected.size());
+  for (size_t i = 0; i < sent.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(sent[i].command.opcode, expected[i].opcode);
+    EXPECT_EQ(sent[i].command.nsid, 3u);
+    EXPECT_EQ(sent[i].command.cdw10, expected[i].lba);
+    EXPECT_EQ(sent[i].command.cdw11, 0u);
+    EXPECT_EQ(sent[i].command.cdw12, expected[i].zeroBasedBlocks);
+    EXPECT_EQ(sent[i].command.data_len, (expected[i].zeroBasedBlocks + 1) * 512);
+    EXPECT_EQ(sent[i].command.timeout_ms, 60000u);
+    EXPECT_EQ(sent[i].command.addr % 4096, 0u);
+    EXPECT_EQ(sent[i].writable, expected[i].writable);
+  }
+  EXPECT_TRUE(devices.Kernel().scsi.empty());
+
+  // A write the drive fails is sent once and fails; so does a read.
+  devices.Kernel().nvmeIo.clear();
+  devices.Kernel().nvmeNamespaces[path].injected = {0x0280, 0x0281};
+  const Bytes block = Pattern(1, 0x44);
+  EXPECT_FALSE(record.WriteSectors(0x0100, 1, block.data()));
+  Bytes back(512);
+  EXPECT_FALSE(record.ReadSectors(0x0100, 1, back.data()));
+  EXPECT_EQ(devices.Kernel().nvmeIo.size(), 2u);
+  ASSERT_TRUE(record.ReadSectors(0x0100, 1, back.data()));
+  EXPECT_EQ(back, Bytes(out.begin(), out.begin() + 512)) << "the failed write stored nothing";
+}
+
+// A namespace with other than 512-byte blocks is not read in 512-byte
+// NVMe blocks.
+TEST(LinuxStoragePlatformTest, NvmeNamespaceOfLargeBlocksIsNotAddressedIn512ByteBlocks) {
+  FakeDevices devices;
+  const std::string path = devices.Node("nvme0n1");
+  devices.Kernel().nvmeNamespaces[path].blockSize = 4096;
+  auto platform = devices.Platform({path});
+  StorageDevice record(*platform);
+  ASSERT_TRUE(record.OpenByNumber(0));
+  EXPECT_EQ(platform->TransportOf(path), LinuxTransport::kPlainIo);
+  Bytes back(512);
+  record.ReadSectors(0, 1, back.data());
+  EXPECT_TRUE(devices.Kernel().nvmeIo.empty());
+}
+
 // The NVMe admin command unpacked from a miniport request block.
 TEST(LinuxStoragePlatformTest, MiniportBlocksBecomeNvmeAdminCommands) {
   std::vector<uint8_t> identify(kNvmeMiniportBlockSize);

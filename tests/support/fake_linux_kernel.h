@@ -41,6 +41,16 @@ struct FakeNvmeRequest {
   nvme_admin_cmd command {};
 };
 
+// An NVMe namespace whose sectors are its node's file: NVMe Read and Write
+// reach the file, one command at a time as the kernel sends them.
+struct FakeNvmeNamespace {
+  uint32_t nsid = 1;
+  uint32_t blockSize = 512;
+  // Statuses given instead of doing the command, one per command, first
+  // first (0: done as usual).
+  std::vector<int> injected;
+};
+
 // What the test sees and steers; the platform owns the calls object.
 struct FakeKernelState {
   // SCSI devices (SG_IO) by path; a device that is not listed answers the
@@ -51,6 +61,9 @@ struct FakeKernelState {
   int probeError = ENOTTY;
   std::vector<FakeKernelRequest> scsi;
   std::vector<FakeNvmeRequest> nvme;
+  // NVMe namespaces (NVME_IOCTL_ID, NVME_IOCTL_IO_CMD) by path.
+  std::map<std::string, FakeNvmeNamespace> nvmeNamespaces;
+  std::vector<FakeNvmeRequest> nvmeIo;
   // Replies given instead of the drive's, one per request, first first.
   std::vector<SgReply> injected;
   // The errno a descriptor opened read-only gets for every request (EPERM
@@ -136,6 +149,35 @@ class FakeLinuxKernel : public LinuxKernelCalls {
     if (!device->second->ExecuteNvmeAdmin(admin)) return 0x4002;  // an NVMe status: invalid field
     std::memcpy(&command.result, admin.completion, 4);
     return 0;
+  }
+
+  uint32_t NvmeNamespace(int fd, uint32_t& blockSize) override {
+    const auto found = state_->nvmeNamespaces.find(PathOfDescriptor(fd));
+    blockSize = found == state_->nvmeNamespaces.end() ? 0 : found->second.blockSize;
+    return found == state_->nvmeNamespaces.end() ? 0 : found->second.nsid;
+  }
+
+  int NvmeIo(int fd, nvme_passthru_cmd& command) override {
+    const std::string path = PathOfDescriptor(fd);
+    state_->nvmeIo.push_back({path, DescriptorWritable(fd), command});
+    const auto found = state_->nvmeNamespaces.find(path);
+    if (found == state_->nvmeNamespaces.end()) return -ENOTTY;
+    FakeNvmeNamespace& ns = found->second;
+    if (!ns.injected.empty()) {
+      const int status = ns.injected.front();
+      ns.injected.erase(ns.injected.begin());
+      if (status != 0) return status;
+    }
+    const bool write = command.opcode == 0x01;
+    if ((command.opcode != 0x01 && command.opcode != 0x02) || command.nsid != ns.nsid) return 0x4002;
+    if (write && !DescriptorWritable(fd)) return -EBADF;
+    const uint64_t lba = (uint64_t{command.cdw11} << 32) | command.cdw10;
+    const size_t length = (size_t{command.cdw12 & 0xFFFF} + 1) * 512;
+    if (length != command.data_len) return 0x4002;
+    auto* data = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(command.addr));
+    const ssize_t n = write ? pwrite(fd, data, length, static_cast<off_t>(lba * 512))
+                            : pread(fd, data, length, static_cast<off_t>(lba * 512));
+    return n == static_cast<ssize_t>(length) ? 0 : 0x0281;  // unrecovered read error
   }
 
  private:
