@@ -12,6 +12,7 @@
 #include "flash/gui/distribution_form.h"
 #include "flash/gui/flash_rw_page.h"
 #include "reports/gui/erase_count_analyze_form.h"
+#include "reports/gui/save_commands.h"
 
 int main(int argc, char** argv) {
   auto state = std::make_unique<dozered::AppState>();
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     main_form->FlashRwPage->SetSettingsDialogHandler([&setup_form] { setup_form->exec(); });
     auto distribution = std::make_unique<dozered::TM_Distribution>(*state);
     auto erase_count_analyze = std::make_unique<dozered::TMEraseCount_Analyze>(*state);
+    main_form->SaveCommands->SetAnalyzeWindow(erase_count_analyze.get());
 
     main_form->show();
     result = app.exec();

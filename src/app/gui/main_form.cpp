@@ -26,6 +26,7 @@
 #include "app/page_table.h"
 #include "flash/gui/dbs_dps_page.h"
 #include "flash/gui/flash_rw_page.h"
+#include "reports/gui/save_commands.h"
 
 namespace dozered {
 namespace {
@@ -160,6 +161,7 @@ void TMainForm::CreatePages() {
   DbsDpsPage = new TDbsDpsPage(state_);
   SetPageContent(kPageDbsDps, DbsDpsPage);
   CreateInformationPages();
+  SaveCommands = new TSaveCommands(*this, state_);
 }
 
 void TMainForm::CreateStatusBar() {
