@@ -41,6 +41,7 @@ TEST(EraseCountAnalyzeScreenshotTest, WornDemoDrive) {
   // The worn and aged drive is the last one the demo lists.
   ASSERT_GE(state->DeviceCount, 1);
   form.CMBB_DeviceList->setCurrentIndex(state->DeviceCount - 1);
+  form.CMBB_DeviceListChange();
   ASSERT_EQ(state->SelectedDevice, state->DeviceCount - 1);
 
   TMEraseCount_Analyze window(*state);
