@@ -9,6 +9,7 @@
 #include "app/gui/qt_text.h"
 #include "app/gui/setup_form.h"
 #include "app/startup/platform_setup.h"
+#include "flash/gui/dbs_dps_page.h"
 #include "flash/gui/distribution_form.h"
 #include "flash/gui/flash_rw_page.h"
 #include "reports/gui/erase_count_analyze_form.h"
@@ -27,7 +28,9 @@ int main(int argc, char** argv) {
     main_form->FormCreate();
     auto setup_form = std::make_unique<dozered::TSetupForm>(*state);
     main_form->FlashRwPage->SetSettingsDialogHandler([&setup_form] { setup_form->exec(); });
+    main_form->DbsDpsPage->SetSettingsDialogHandler([&setup_form] { setup_form->exec(); });
     auto distribution = std::make_unique<dozered::TM_Distribution>(*state);
+    distribution->BindButton(*main_form->FlashRwPage, *main_form, main_form.get());
     auto erase_count_analyze = std::make_unique<dozered::TMEraseCount_Analyze>(*state);
     main_form->SaveCommands->SetAnalyzeWindow(erase_count_analyze.get());
 

@@ -80,7 +80,12 @@ void PlaceRegion(const PageCells& cells, const PagePart& part, int region, const
   if (from < to) std::memcpy(part.out + (from - part.from), bytes + (from - offset), to - from);
 }
 
+uint8_t BadBlockMark(const DriveModel& model, const PhysicalPage& page);
+
+// The maker's mark on a factory-bad page was never scrambled: its spare area
+// reads as it was written.
 void Descramble(const DriveModel& model, const PageCells& cells, int region, uint8_t* bytes) {
+  if (region == cells.SpareRegion() && BadBlockMark(model, cells.page()) == 0x00) return;
   const size_t pageBytes = static_cast<size_t>(model.config.geometry.PageBytes());
   const size_t position = region == cells.SpareRegion() ? pageBytes + 1 : cells.RegionOffset(region);
   ScrambleStream(model.config.seed, cells.page().page, position, bytes, cells.RegionBytes(region));

@@ -99,8 +99,9 @@ bool FlashStore::InitialPage(const PhysicalPage& page, uint8_t* spare) const {
     case InitialContent::kFactoryBad:
       if (page.page != 0 && page.page != layout_.geometry().pagesPerBlock - 1) return false;
       if (spare == nullptr) return true;
-      std::memset(spare, 0xFF, spareBytes_);
-      spare[kSpareBadMark] = 0x00;
+      // The flash maker's mark: the whole spare area written with 0x00, not
+      // scrambled, so that a block scan lists the block as bad.
+      std::memset(spare, 0x00, spareBytes_);
       return true;
     case InitialContent::kData: {
       if (spare == nullptr) return true;
@@ -156,11 +157,11 @@ PageInfo FlashStore::Info(const PhysicalPage& page) const {
     return info;
   }
   if (!InitialPage(page, nullptr)) return info;
-  // A factory-bad page holds nothing but its mark.
+  // A factory-bad page holds nothing but its mark in the spare area.
   const bool factoryBad = InitialContentOf(page.block) == InitialContent::kFactoryBad;
   info.programmed = true;
   info.dataBytes = factoryBad ? 0 : pageBytes_;
-  info.spare = !factoryBad;
+  info.spare = true;
   info.programmedAtHours = -initialAgeHours_;
   return info;
 }

@@ -153,6 +153,19 @@ TEST(FlashTest, FactoryBadBlocksAreMarkedOnTheirFirstAndLastPage) {
   EXPECT_EQ(ReadPage(drive, bad.fblock, 1, option, chce)[32 * 512], 0xFF);
 }
 
+TEST(FlashTest, TheMarkOfAFactoryBadPageFillsItsSpareAreaWithOrWithoutDescrambling) {
+  SimulatedDrive drive{DriveConfig{}};
+  const FactoryBadBlock& bad = drive.model().badBlocks.factory().front();
+  const uint8_t chce = static_cast<uint8_t>(bad.channel | ((bad.ce % 2) << 3));
+  for (uint8_t scramble : {0x01, 0x00}) {
+    const uint8_t option = static_cast<uint8_t>(0x20 | scramble | (bad.plane << 6));
+    const auto r = ReadPage(drive, bad.fblock, 0, option, chce);
+    ASSERT_EQ(r.size(), 33u * 512);
+    EXPECT_TRUE(std::all_of(r.begin() + 32 * 512, r.end(), [](uint8_t b) { return b == 0x00; })) << +option;
+    EXPECT_TRUE(std::all_of(r.begin(), r.begin() + 32 * 512, [](uint8_t b) { return b == 0xFF; })) << +option;
+  }
+}
+
 TEST(FlashTest, UnwrittenPagesCostNoMemory) {
   SimulatedDrive drive{DriveConfig{}};
   for (uint16_t block = 8; block < 40; ++block) ReadPage(drive, block, 5, 0x21, 0x00);

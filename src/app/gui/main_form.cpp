@@ -158,8 +158,11 @@ void TMainForm::CreatePages() {
     ProcessBar->setVisible(true);
     FlashRwPage->EnterPage();
   });
-  DbsDpsPage = new TDbsDpsPage(state_);
+  DbsDpsPage = new TDbsDpsPage(state_, *this);
   SetPageContent(kPageDbsDps, DbsDpsPage);
+  connect(this, &TMainForm::FlashPageActivated, this, [this](int page) {
+    if (page == kPageDbsDps) DbsDpsPage->EnterPage();
+  });
   CreateInformationPages();
   SaveCommands = new TSaveCommands(*this, state_);
 }
