@@ -11,6 +11,7 @@
 #include "app/startup/platform_setup.h"
 #include "flash/gui/dbs_dps_page.h"
 #include "flash/gui/distribution_form.h"
+#include "flash/gui/flash_rw_lba.h"
 #include "flash/gui/flash_rw_page.h"
 #include "reports/gui/erase_count_analyze_form.h"
 #include "reports/gui/save_commands.h"
@@ -28,6 +29,8 @@ int main(int argc, char** argv) {
     main_form->FormCreate();
     auto setup_form = std::make_unique<dozered::TSetupForm>(*state);
     main_form->FlashRwPage->SetSettingsDialogHandler([&setup_form] { setup_form->exec(); });
+    auto setup_access = std::make_unique<dozered::TSetupFormAccess>(*setup_form);
+    main_form->FlashRwPage->SetSettingsAccess(setup_access.get());
     main_form->DbsDpsPage->SetSettingsDialogHandler([&setup_form] { setup_form->exec(); });
     auto distribution = std::make_unique<dozered::TM_Distribution>(*state);
     distribution->BindButton(*main_form->FlashRwPage, *main_form, main_form.get());
@@ -39,6 +42,8 @@ int main(int argc, char** argv) {
 
     erase_count_analyze.reset();
     distribution.reset();
+    main_form->FlashRwPage->SetSettingsAccess(nullptr);
+    setup_access.reset();
     setup_form.reset();
     main_form.reset();
   }

@@ -213,8 +213,16 @@ std::vector<uint8_t> Firmware::BuildReply(uint32_t length) {
     }
     case opcode::kReadChunkEcc: {
       // The chunk-ECC diagnostic takes the CE/channel target in byte 4 and
-      // the page in byte 5.
+      // the page in byte 5, and is asked for one answer's sectors. Asked for
+      // more, as the Flash RW page asks for a page, it reads the flash
+      // address as a page read does: page in bytes 4 and 12, channel/CE in
+      // byte 10; the answer leads the reply.
       const uint16_t blockNumber = static_cast<uint16_t>((block_[2] << 8) | block_[3]);
+      const uint32_t answerBytes = static_cast<uint32_t>(ChunkEccGeometryOf(model_).AnswerSectors()) * 512;
+      if (length > answerBytes) {
+        const FlashCommandAddress a = DecodeFlashAddress(block_);
+        return BuildChunkEccAnswer(model_, a.block, a.page, a.chce, a.option);
+      }
       return BuildChunkEccAnswer(model_, blockNumber, block_[5], block_[4], block_[8]);
     }
     case opcode::kEraseFlash: {

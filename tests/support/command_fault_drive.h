@@ -17,8 +17,12 @@ class CommandFaultDrive : public VirtualDrive {
 
   explicit CommandFaultDrive(std::shared_ptr<VirtualDrive> inner) : inner_(std::move(inner)) {}
 
-  // The data-in phase of every command with this opcode fails; -1: none.
-  void FailDataPhaseOf(int opcode) { failOpcode_ = opcode; }
+  // The data-in phase of every command with this opcode fails, once the
+  // first `after` of them have passed; -1: none.
+  void FailDataPhaseOf(int opcode, int after = 0) {
+    failOpcode_ = opcode;
+    pass_ = after;
+  }
   int FailedDataPhases() const { return failed_; }
 
   bool ExecuteScsi(ScsiCommand& command, ScsiOutcome& outcome) override {
@@ -27,6 +31,10 @@ class CommandFaultDrive : public VirtualDrive {
     if (op == scsi::kOpWrite10 && lba == kCommandLba && command.data != nullptr && command.length >= 2 &&
         (command.data[0] == 0xF0 || command.data[0] == 0xF1)) {
       armed_ = command.data[0] == 0xF0 && command.data[1] == failOpcode_;
+      if (armed_ && pass_ > 0) {
+        --pass_;
+        armed_ = false;
+      }
     } else if (op == scsi::kOpRead10 && lba == kCommandLba && armed_) {
       armed_ = false;
       ++failed_;
@@ -43,6 +51,7 @@ class CommandFaultDrive : public VirtualDrive {
  private:
   std::shared_ptr<VirtualDrive> inner_;
   int failOpcode_ = -1;
+  int pass_ = 0;
   bool armed_ = false;
   int failed_ = 0;
 };

@@ -24,8 +24,11 @@
 #include "app/gui/run_gate.h"
 #include "app/page_list.h"
 #include "app/page_table.h"
+#include "flash/gui/chunk_ecc_page.h"
 #include "flash/gui/dbs_dps_page.h"
+#include "flash/gui/flash_rw_lba.h"
 #include "flash/gui/flash_rw_page.h"
+#include "flash/gui/l2p_page.h"
 #include "reports/gui/save_commands.h"
 
 namespace dozered {
@@ -160,6 +163,11 @@ void TMainForm::CreatePages() {
   });
   DbsDpsPage = new TDbsDpsPage(state_, *this);
   SetPageContent(kPageDbsDps, DbsDpsPage);
+  ChunkEccPage = new TChunkEccPage(state_, *this);
+  SetPageContent(kPageChunkEcc, ChunkEccPage);
+  L2pPage = new TL2pPage(state_, *this);
+  SetPageContent(kPageL2P, L2pPage);
+  BindChunkEccAndLbaControls(*FlashRwPage, *L2pPage, state_, *this);
   connect(this, &TMainForm::FlashPageActivated, this, [this](int page) {
     if (page == kPageDbsDps) DbsDpsPage->EnterPage();
   });

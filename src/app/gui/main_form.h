@@ -30,6 +30,8 @@ namespace dozered {
 
 class TFlashRwPage;
 class TDbsDpsPage;
+class TChunkEccPage;
+class TL2pPage;
 class InfoPage;
 class TReadFlashIdPage;
 class TIdentifyTablePage;
@@ -128,6 +130,8 @@ class TMainForm : public QMainWindow, public Feedback {
   // Page contents that other handlers reach into.
   TFlashRwPage* FlashRwPage = nullptr;
   TDbsDpsPage* DbsDpsPage = nullptr;
+  TChunkEccPage* ChunkEccPage = nullptr;
+  TL2pPage* L2pPage = nullptr;
   TReadFlashIdPage* ReadFlashIdPage = nullptr;
   TIdentifyTablePage* IdentifyTablePage = nullptr;
   TSmartInfoPage* SmartInfoPage = nullptr;

@@ -32,6 +32,7 @@ class QPushButton;
 
 namespace dozered {
 
+class SettingsDialogAccess;
 class TDumpView;
 class TUpDown;
 
@@ -105,6 +106,10 @@ class TFlashRwPage : public QWidget {
 
   // The settings dialog, shown modally by "Set"; returns when it closed.
   void SetSettingsDialogHandler(std::function<void()> handler) { settings_dialog_ = std::move(handler); }
+  // The settings dialog as the LBA translation uses it without showing it
+  // (nullptr: the dialog's logic alone).
+  void SetSettingsAccess(SettingsDialogAccess* access) { settings_access_ = access; }
+  SettingsDialogAccess* SettingsAccess() const { return settings_access_; }
   // Replaces the file-open dialog of "Open File": returns the chosen file,
   // or an empty path when cancelled.
   void SetOpenFileHandler(std::function<std::filesystem::path()> handler) { open_file_ = std::move(handler); }
@@ -139,6 +144,7 @@ class TFlashRwPage : public QWidget {
   std::filesystem::path mapping_file_;
   std::map<QWidget*, bool> unbound_;  // control -> the state it takes once bound
   std::function<void()> settings_dialog_;
+  SettingsDialogAccess* settings_access_ = nullptr;
   std::function<std::filesystem::path()> open_file_;
 };
 

@@ -108,7 +108,7 @@ TEST_F(FlashRwPageTest, EnteringThePageShowsTheOptionsAndReads) {
   EXPECT_FALSE(page_->CHKB_FlashClock->isVisible());
   EXPECT_FALSE(page_->EDT_FlashClock->isVisible());
   // The controls of operations still to come are there, visibly disabled.
-  for (QWidget* control : std::initializer_list<QWidget*>{page_->L2PChkBox, page_->EDT_LBAIn, page_->BTN_LtoP,
+  for (QWidget* control : std::initializer_list<QWidget*>{page_->EDT_LBAIn, page_->BTN_LtoP,
                                                           page_->BTN_Distribution, page_->EDT_Offset,
                                                           page_->BTN_Dump_ISP, page_->BTN_Dump_Info}) {
     EXPECT_TRUE(control->isVisible()) << control->objectName().toStdString();
