@@ -101,7 +101,8 @@ TEST_F(SaveCommandsTest, MenusDialogsAndTheirControls) {
   EXPECT_EQ(commands_->SD_SaveTxtFile->nameFilters(), QStringList{"txt (*.txt)"});
   EXPECT_EQ(commands_->SD_SaveTxtFile->defaultSuffix(), "txt");
   for (const char* name : {"MM_ReadFlashID", "MM_SmartInfo", "MM_EraseCount", "MM_FlashRW", "MM_FlashRW_Spare",
-                           "LV_IdentifyTable", "LV_SmartInfo", "LV_CardInfo", "LV_CidOption", "LV_ReadErrorLog"}) {
+                           "LV_IdentifyTable", "LV_SmartInfo", "LV_CardInfo", "LV_CidOption", "LV_ReadErrorLog",
+                           "MM_ChunkECC", "MM_DbsDps"}) {
     auto* control = form_->findChild<QWidget*>(name);
     ASSERT_NE(control, nullptr) << name;
     EXPECT_EQ(control->contextMenuPolicy(), Qt::CustomContextMenu) << name;
