@@ -14,6 +14,7 @@
 #include "flash/gui/flash_rw_lba.h"
 #include "flash/gui/flash_rw_page.h"
 #include "reports/gui/erase_count_analyze_form.h"
+#include "reports/gui/save_commands.h"
 
 int main(int argc, char** argv) {
   auto state = std::make_unique<dozered::AppState>();
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     auto distribution = std::make_unique<dozered::TM_Distribution>(*state);
     distribution->BindButton(*main_form->FlashRwPage, *main_form, main_form.get());
     auto erase_count_analyze = std::make_unique<dozered::TMEraseCount_Analyze>(*state);
+    main_form->SaveCommands->SetAnalyzeWindow(erase_count_analyze.get());
 
     main_form->show();
     result = app.exec();

@@ -30,6 +30,7 @@
 #include "flash/gui/flash_rw_lba.h"
 #include "flash/gui/flash_rw_page.h"
 #include "flash/gui/l2p_page.h"
+#include "reports/gui/save_commands.h"
 
 namespace dozered {
 namespace {
@@ -178,6 +179,7 @@ void TMainForm::CreatePages() {
     if (page == kPageDbsDps) DbsDpsPage->EnterPage();
   });
   CreateInformationPages();
+  SaveCommands = new TSaveCommands(*this, state_);
 }
 
 void TMainForm::CreateStatusBar() {

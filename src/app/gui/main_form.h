@@ -45,6 +45,8 @@ class TMarkBadInfoPage;
 class TMicrocodePage;
 class TErrorLogPage;
 class RunGate;
+class TSaveCommands;
+struct PageReadOutput;
 
 class TMainForm : public QMainWindow, public Feedback {
   Q_OBJECT
@@ -134,6 +136,8 @@ class TMainForm : public QMainWindow, public Feedback {
   TMarkBadInfoPage* MarkBadInfoPage = nullptr;
   TMicrocodePage* MicrocodePage = nullptr;
   TErrorLogPage* ErrorLogPage = nullptr;
+  // The saving commands: context menus, save dialogs, "Save Info", the erase-count buttons.
+  TSaveCommands* SaveCommands = nullptr;
 
   // The memo and list of information page `page` (0-5, 10, 13); nullptr for
   // the other pages.
@@ -141,6 +145,8 @@ class TMainForm : public QMainWindow, public Feedback {
   // Reads information page `page` into its views and reports the outcome,
   // whichever page is active (the save log reads every page this way).
   void ReadInformationPage(int page);
+  // Shows what a read of information page `page` gave in its views.
+  void ShowPageRead(int page, const PageReadOutput& out);
 
  signals:
   // PC_MainChange made a flash page active (7, 8 or 9) after it set the raw

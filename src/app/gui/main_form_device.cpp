@@ -13,6 +13,7 @@
 #include "app/gui/qt_text.h"
 #include "app/page_table.h"
 #include "flash/gui/flash_rw_page.h"
+#include "reports/gui/save_commands.h"
 
 namespace dozered {
 
@@ -110,7 +111,9 @@ void TMainForm::BTN_DLMPISPClick() {
   BTN_ReadDataClick();
 }
 
-// "Save Info": saves the active page or the whole log folder.
-void TMainForm::BTN_SaveInfoClick() {}
+// "Save Info": writes the log folder of the selected drive.
+void TMainForm::BTN_SaveInfoClick() {
+  if (SaveCommands != nullptr) SaveCommands->BTN_SaveInfoClick();
+}
 
 }  // namespace dozered

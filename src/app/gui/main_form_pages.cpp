@@ -61,11 +61,12 @@ void TMainForm::BTN_ReadDataClick() {
   ReadInformationPage(ActivePage());
 }
 
-void TMainForm::ReadInformationPage(int page) {
-  PageReadOutput out = ReadPageData(state_, *this, page);
+void TMainForm::ReadInformationPage(int page) { ShowPageRead(page, ReadPageData(state_, *this, page)); }
+
+void TMainForm::ShowPageRead(int page, const PageReadOutput& out) {
   if (InfoPage* view = InformationPage(page)) {
     if (out.Dump) view->SetDump(*out.Dump);
-    if (out.List) view->SetRows(std::move(*out.List));
+    if (out.List) view->SetRows(*out.List);
   }
   if (out.MarkBadCount) MarkBadInfoPage->EDT_TtlMarkBadCount->setText(ToQString(*out.MarkBadCount));
   if (out.Temperature) {
