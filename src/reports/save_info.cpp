@@ -6,6 +6,7 @@
 #include "app/device_scan.h"
 #include "app/page_table.h"
 #include "decode/record_decoders.h"
+#include "flash/bad_block.h"
 #include "reports/save_operations.h"
 
 namespace dozered {
@@ -69,6 +70,7 @@ std::string JoinNames(const std::vector<std::string>& names) {
 SaveInfoHooks DefaultSaveInfoHooks() {
   SaveInfoHooks hooks;
   hooks.ReadPage = ReadPageData;
+  hooks.ReadBadBlocks = BadBlockReadForLog(&ReadBadBlocks, &WriteBadBlockGridHeaders);
   return hooks;
 }
 
