@@ -287,11 +287,18 @@ std::vector<std::unique_ptr<Command>> AllCommands() {
   commands.push_back(MakeChunkEccCommand());
   commands.push_back(MakeL2pCommand());
   commands.push_back(MakeDistributionCommand());
+  commands.push_back(MakeSaveInfoCommand());
+  commands.push_back(MakeEraseCountExportCommand());
+  commands.push_back(MakeBadBlocksCommand());
+  commands.push_back(MakeDumpIspCommand());
+  commands.push_back(MakeDumpInfoCommand());
   return commands;
 }
 
 std::string GroupDescription(const std::string& group) {
   if (group == "flash") return "Read, write or erase flash pages of the drive, as the Flash RW page does";
+  if (group == "dump") return "Dump the controller's code or information area into files, as the Flash Diagnosis page does";
+  if (group == "erase-count") return "Work with the erase counts of the drive, as the Erase Count page does";
   return std::string();
 }
 

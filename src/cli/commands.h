@@ -24,6 +24,9 @@
 //   distribution             see distribution_commands.cpp
 //   dbs, dps                 see block_scan_commands.cpp
 //   chunk-ecc, l2p           see ecc_commands.cpp
+//   save-info, erase-count export   see report_commands.cpp
+//   badblocks                see bad_block_commands.cpp
+//   dump isp|info            see dump_commands.cpp
 #pragma once
 
 #include <memory>
@@ -72,6 +75,11 @@ std::unique_ptr<Command> MakeDbsCommand();           // block_scan_commands.cpp
 std::unique_ptr<Command> MakeDpsCommand();
 std::unique_ptr<Command> MakeChunkEccCommand();      // ecc_commands.cpp
 std::unique_ptr<Command> MakeL2pCommand();
+std::unique_ptr<Command> MakeSaveInfoCommand();            // report_commands.cpp
+std::unique_ptr<Command> MakeEraseCountExportCommand();
+std::unique_ptr<Command> MakeBadBlocksCommand();           // bad_block_commands.cpp
+std::unique_ptr<Command> MakeDumpIspCommand();             // dump_commands.cpp
+std::unique_ptr<Command> MakeDumpInfoCommand();
 
 // The result of a command that failed on the selected drive: exit code 1,
 // the drive's result code, and the error line "<message> on drive N, <list
