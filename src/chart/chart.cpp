@@ -91,7 +91,11 @@ TChart::TChart(QWidget* parent) : QChartView(parent) {
   left_->setLabelFormat(QStringLiteral("%d"));
   chart->addAxis(bottom_, Qt::AlignBottom);
   chart->addAxis(left_, Qt::AlignLeft);
+  // The view made a chart of its own; setChart hands that one back to us
+  // (it no longer owns it), so it is deleted here.
+  QChart* made = QChartView::chart();
   setChart(chart);  // the view owns the chart
+  delete made;
   FitLeftAxis();
 }
 
