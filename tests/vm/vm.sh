@@ -183,14 +183,17 @@ commands=$work/commands
       echo "read-$page-$d read $page --drive $d"
     done
   done
+  # Save Info only reads, so it runs among the reads: after a command that
+  # changes a drive the Virtual side keeps state files, and each of its
+  # starts then counts a power cycle that the guest's drives never see.
+  if "$cli" --help 2>&1 | grep -q '^ *save-info'; then
+    for d in 0 1 2; do echo "save-info-$d save-info --drive $d"; done
+  fi
   if "$cli" --help 2>&1 | grep -q '^ *flash'; then
     for d in 0 1 2; do
       echo "flash-write-$d flash write --drive $d --block 0040 --page 0003 --fill 5A"
       echo "flash-read-$d flash read --drive $d --block 0040 --page 0003"
     done
-  fi
-  if "$cli" --help 2>&1 | grep -q '^ *save-info'; then
-    for d in 0 1 2; do echo "save-info-$d save-info --drive $d"; done
   fi
 } > "$commands"
 # DOZERED_VM_COMMANDS (a file of such lines) runs other commands instead.
@@ -334,8 +337,13 @@ done < "$commands"
 # The folders the commands made (save-info's reports).
 mkdir -p "$work/guest-run"
 section "@@@FOLDERS" "@@@KERNEL" | base64 -d | tar -xzf - -C "$work/guest-run"
-if diff -r "$work/virtual-run" "$work/guest-run" > "$work/folders.diff"; then
-  echo "vm: same in the guest: the files the commands wrote ($(find "$work/guest-run" -type f | wc -l) files)"
+# The guest's drives stay powered on from one command to the next, so the
+# host-read counters of their SMART data (0xC3, 0xF2) run on over the
+# guest's earlier commands, while each start of the Virtual platform begins
+# afresh. The saved SMART files are left out here; the end-to-end run
+# compares them, with the drives switched off and on between commands.
+if diff -r -x 'SmartData.*' "$work/virtual-run" "$work/guest-run" > "$work/folders.diff"; then
+  echo "vm: same in the guest: the files the commands wrote ($(find "$work/guest-run" -type f ! -name 'SmartData.*' | wc -l) files; SmartData.* left out)"
 else
   fail "the commands wrote different files:"
   head -40 "$work/folders.diff"
