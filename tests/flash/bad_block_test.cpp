@@ -487,9 +487,12 @@ TEST_F(BadBlockReadTest, SaveLogModeWritesTheOriginalTable) {
   const BadBlockReadOutcome out = Read();
   EXPECT_TRUE(out.OriginalFileWritten);
   ASSERT_EQ(std::filesystem::file_size(file), 12288u);
-  std::ifstream in(file, std::ios::binary);
   std::vector<uint8_t> bytes(12288);
-  in.read(reinterpret_cast<char*>(bytes.data()), 12288);
+  {
+    // Closed before the file is removed below: Windows refuses to remove an open file.
+    std::ifstream in(file, std::ios::binary);
+    in.read(reinterpret_cast<char*>(bytes.data()), 12288);
+  }
   int counted = 0;
   for (int k = 0; k < 128; ++k) counted += bytes[2 * k] | bytes[2 * k + 1] << 8;
   EXPECT_EQ(counted, GridSum(views_.Original));
