@@ -42,22 +42,6 @@ bool BesideExecutable(const AppState& state, const char* name) {
   return std::filesystem::is_regular_file(state.ExecutableDir / name, error);
 }
 
-// Keeps the drive open for a run; closes it on every way out.
-class OpenDrive {
- public:
-  explicit OpenDrive(VE4810VO& controller) : controller_(controller), open_(controller.Open(true)) {}
-  ~OpenDrive() {
-    if (open_) controller_.Close();
-  }
-  OpenDrive(const OpenDrive&) = delete;
-  OpenDrive& operator=(const OpenDrive&) = delete;
-  bool IsOpen() const { return open_; }
-
- private:
-  VE4810VO& controller_;
-  bool open_;
-};
-
 }  // namespace
 
 uint8_t ChunkEccTarget(uint32_t ce, uint32_t ch) {

@@ -63,22 +63,6 @@ FlashOutcome LevelViews(AppState& state, size_t bytes) {
   return views;
 }
 
-// Keeps the drive open around the measurement.
-class OpenDrive {
- public:
-  explicit OpenDrive(VE4810VO& controller) : controller_(controller), open_(controller.Open(true)) {}
-  ~OpenDrive() {
-    if (open_) controller_.Close();
-  }
-  OpenDrive(const OpenDrive&) = delete;
-  OpenDrive& operator=(const OpenDrive&) = delete;
-  bool IsOpen() const { return open_; }
-
- private:
-  VE4810VO& controller_;
-  bool open_;
-};
-
 // One measurement: the buffers, the progress and what the status line shows.
 class Measurement {
  public:

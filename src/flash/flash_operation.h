@@ -78,6 +78,23 @@ class FlashRun {
 void Report(Feedback& feedback, FlashOutcome& out, FlashStatus status, std::string message,
             int32_t result = 0);
 
+// Holds the drive open for the commands of one run (Open(true)) and closes it
+// on every way out; IsOpen() says whether the open succeeded.
+class OpenDrive {
+ public:
+  explicit OpenDrive(VE4810VO& controller) : controller_(controller), open_(controller.Open(true)) {}
+  ~OpenDrive() {
+    if (open_) controller_.Close();
+  }
+  OpenDrive(const OpenDrive&) = delete;
+  OpenDrive& operator=(const OpenDrive&) = delete;
+  bool IsOpen() const { return open_; }
+
+ private:
+  VE4810VO& controller_;
+  bool open_;
+};
+
 // A failure text such as "Read flash fail(%d)" filled with `code`; for the
 // codes after which the drive may hold vendor data at the command address,
 // the note that says so follows.

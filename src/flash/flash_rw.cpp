@@ -50,22 +50,6 @@ bool SendTransferRate(Feedback& feedback, const FlashRwFields& fields, VE4810VO&
   return true;
 }
 
-// Keeps the drive open around a write run.
-class OpenDrive {
- public:
-  explicit OpenDrive(VE4810VO& controller) : controller_(controller), open_(controller.Open(true)) {}
-  ~OpenDrive() {
-    if (open_) controller_.Close();
-  }
-  OpenDrive(const OpenDrive&) = delete;
-  OpenDrive& operator=(const OpenDrive&) = delete;
-  bool IsOpen() const { return open_; }
-
- private:
-  VE4810VO& controller_;
-  bool open_;
-};
-
 // Reads up to into.size() bytes of `file` from `offset` into `into`; what the
 // file does not hold stays as it is. False when the file cannot be opened or
 // read.

@@ -25,22 +25,6 @@ bool BesideExecutable(const AppState& state, const char* name) {
   return std::filesystem::is_regular_file(state.ExecutableDir / name, error);
 }
 
-// Keeps the drive open for a translation; closes it on every way out.
-class OpenDrive {
- public:
-  explicit OpenDrive(VE4810VO& controller) : controller_(controller), open_(controller.Open(true)) {}
-  ~OpenDrive() {
-    if (open_) controller_.Close();
-  }
-  OpenDrive(const OpenDrive&) = delete;
-  OpenDrive& operator=(const OpenDrive&) = delete;
-  bool IsOpen() const { return open_; }
-
- private:
-  VE4810VO& controller_;
-  bool open_;
-};
-
 // Reads the LBA of a field; a value beyond 32 bits is refused with an error.
 std::optional<uint32_t> LbaOrRefuse(Feedback& feedback, FlashOutcome& out, const std::string& text) {
   const std::optional<uint32_t> lba = ParseLbaText(text);
